@@ -1,0 +1,195 @@
+// quarvelt-tc as a subprocess: stdout bytes, stderr and exit status of whole runs.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+extern char **environ;
+
+namespace
+{
+
+const std::string report_line = "QUARVELT_TC: QUARVELT_TestClient: Ubus framework not available!\n";
+
+// The program under test; QUARVELT_TC_PROGRAM in the environment points the
+// suite at another build of it, such as a statically linked one.
+const char *program()
+{
+	const char *p = std::getenv("QUARVELT_TC_PROGRAM");
+	return p != nullptr && *p != '\0' ? p : QUARVELT_TC_BUILT_PROGRAM;
+}
+
+enum class Stdout { pipe, file, closed, full, broken_pipe };
+
+struct Result {
+	std::string out; // what reached stdout, where it can be read back
+	std::string err;
+	int status; // the exit status, or 128 plus the number of the signal that ended the run
+};
+
+std::string drain(int fd)
+{
+	std::string s;
+	char buf[256];
+	for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
+		s.append(buf, static_cast<size_t>(n));
+	close(fd);
+	return s;
+}
+
+// Runs path with argv (a null-terminated vector, possibly just the null) and
+// stdout as mode says; stderr always goes to a pipe.
+Result spawn(const char *path, std::vector<const char *> argv, Stdout mode)
+{
+	int out[2] = {-1, -1};
+	int err[2];
+	std::FILE *file = mode == Stdout::file ? std::tmpfile() : nullptr;
+	if (pipe2(err, O_CLOEXEC) != 0 || (mode == Stdout::file && file == nullptr))
+		std::abort();
+	if ((mode == Stdout::pipe || mode == Stdout::broken_pipe) && pipe2(out, O_CLOEXEC) != 0)
+		std::abort();
+	if (mode == Stdout::broken_pipe) {
+		close(out[0]);
+		out[0] = -1;
+	}
+	const pid_t pid = fork();
+	if (pid == 0) {
+		// The child starts with the dispositions a shell would give it.
+		std::signal(SIGPIPE, SIG_DFL);
+		dup2(err[1], STDERR_FILENO);
+		switch (mode) {
+		case Stdout::pipe:
+		case Stdout::broken_pipe:
+			dup2(out[1], STDOUT_FILENO);
+			break;
+		case Stdout::file:
+			dup2(fileno(file), STDOUT_FILENO);
+			break;
+		case Stdout::closed:
+			close(STDOUT_FILENO);
+			break;
+		case Stdout::full:
+			dup2(open("/dev/full", O_WRONLY | O_CLOEXEC), STDOUT_FILENO);
+			break;
+		}
+		execve(path, const_cast<char *const *>(argv.data()), environ);
+		_exit(127);
+	}
+	if (pid < 0)
+		std::abort();
+	close(err[1]);
+	if (out[1] >= 0)
+		close(out[1]);
+	Result r{out[0] >= 0 ? drain(out[0]) : std::string(), drain(err[0]), -1};
+	int ws = 0;
+	waitpid(pid, &ws, 0);
+	r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
+	if (file != nullptr) {
+		std::rewind(file);
+		for (int c; (c = std::getc(file)) != EOF;)
+			r.out += static_cast<char>(c);
+		std::fclose(file);
+	}
+	return r;
+}
+
+struct Case {
+	const char *name;
+	std::vector<const char *> args; // after the program name; "argc0" runs with an empty vector
+	Stdout mode;
+	bool line; // the report line can be read back from stdout
+	int status;
+};
+
+// Names the row in test output instead of dumping its bytes.
+void PrintTo(const Case &row, std::ostream *os)
+{
+	*os << row.name;
+}
+
+class Program : public testing::TestWithParam<Case>
+{
+};
+
+TEST_P(Program, ReportsAndExits)
+{
+	const Case &c = GetParam();
+	std::vector<const char *> argv;
+	if (std::string(c.name) != "argc0")
+		argv.push_back("quarvelt-tc");
+	argv.insert(argv.end(), c.args.begin(), c.args.end());
+	argv.push_back(nullptr);
+
+	const Result r = spawn(program(), argv, c.mode);
+	EXPECT_EQ(r.out, c.line ? report_line : "");
+	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(r.status, c.status);
+}
+
+const int by_sigpipe = 128 + SIGPIPE;
+
+INSTANTIATE_TEST_SUITE_P(
+	Runs, Program,
+	testing::Values(Case{"no_argument", {}, Stdout::pipe, true, 255},
+			Case{"argc0", {}, Stdout::pipe, true, 255},
+			Case{"one_argument", {"dsl.line.1"}, Stdout::pipe, true, 255},
+			Case{"empty_string", {""}, Stdout::pipe, true, 255},
+			Case{"three_arguments", {"dsl.line.0", "dsl.line.1", "dsl.line.2"}, Stdout::pipe, true, 255},
+			Case{"dash_argument", {"-h"}, Stdout::pipe, true, 255},
+			Case{"format_and_raw_bytes", {"%s%n%x\xff\x01\n"}, Stdout::pipe, true, 255},
+			Case{"stdout_file", {"dsl.line.1"}, Stdout::file, true, 255},
+			Case{"stdout_closed", {}, Stdout::closed, false, 255},
+			Case{"stdout_full", {}, Stdout::full, false, 255},
+			Case{"stdout_reader_gone", {}, Stdout::broken_pipe, false, by_sigpipe}),
+	[](const testing::TestParamInfo<Case> &row) { return std::string(row.param.name); });
+
+// A trace of one run: one write of the whole line to fd 1, and no bus traffic.
+TEST(ProgramTrace, WritesOnceAndNeverTouchesTheBus)
+{
+	char trace[] = "/tmp/quarvelt-tc-trace-XXXXXX";
+	const int fd = mkstemp(trace);
+	ASSERT_GE(fd, 0);
+	close(fd);
+	const Result r = spawn("/usr/bin/strace", {"strace", "-qq", "-s", "128", "-o", trace, "--", program(), "dsl.line.1", nullptr},
+			  Stdout::pipe);
+	std::FILE *f = std::fopen(trace, "r");
+	std::vector<std::string> lines;
+	std::string line;
+	for (int c; f != nullptr && (c = std::getc(f)) != EOF;) {
+		if (c != '\n') {
+			line += static_cast<char>(c);
+			continue;
+		}
+		lines.push_back(line);
+		line.clear();
+	}
+	if (f != nullptr)
+		std::fclose(f);
+	unlink(trace);
+	if (r.status == 127 || lines.empty())
+		GTEST_SKIP() << "strace is not installed or cannot trace here: " << r.err;
+
+	EXPECT_EQ(r.out, report_line);
+	EXPECT_EQ(r.status, 255);
+	std::vector<std::string> writes;
+	for (const std::string &l : lines) {
+		if (l.rfind("write", 0) == 0 || l.rfind("pwrite", 0) == 0 || l.rfind("sendmsg", 0) == 0)
+			writes.push_back(l);
+		EXPECT_NE(l.rfind("socket(", 0), 0U) << l;
+		EXPECT_NE(l.rfind("connect(", 0), 0U) << l;
+		EXPECT_EQ(l.find("ubus.sock"), std::string::npos) << l;
+	}
+	ASSERT_EQ(writes.size(), 1U);
+	EXPECT_EQ(writes[0],
+		  R"(write(1, "QUARVELT_TC: QUARVELT_TestClient: Ubus framework not available!\n", 64) = 64)");
+}
+
+} // namespace
