@@ -38,8 +38,8 @@ struct Output {
 // routine writes through the buffered stdout stream can be read back byte for byte.
 template <typename Calls> Output capture(Calls calls)
 {
-	std::fflush(stdout);
-	std::fflush(stderr);
+	(void)std::fflush(stdout);
+	(void)std::fflush(stderr);
 	std::FILE *out = std::tmpfile();
 	std::FILE *err = std::tmpfile();
 	const int saved_out = dup(STDOUT_FILENO);
@@ -49,15 +49,15 @@ template <typename Calls> Output capture(Calls calls)
 	dup2(fileno(out), STDOUT_FILENO);
 	dup2(fileno(err), STDERR_FILENO);
 	calls();
-	std::fflush(stdout);
-	std::fflush(stderr);
+	(void)std::fflush(stdout);
+	(void)std::fflush(stderr);
 	dup2(saved_out, STDOUT_FILENO);
 	dup2(saved_err, STDERR_FILENO);
 	close(saved_out);
 	close(saved_err);
 	Output o{contents(out), contents(err)};
-	std::fclose(out);
-	std::fclose(err);
+	(void)std::fclose(out);
+	(void)std::fclose(err);
 	return o;
 }
 
@@ -84,7 +84,9 @@ TEST_P(Routine, WritesOneReportLinePerCallAndFails)
 	std::string statuses;
 	const Output o = capture([&] {
 		for (int i = 0; i < c.calls; i++)
-			statuses += std::to_string(QUARVELT_TestClient(c.socket_path, c.object_name)) + ' ';
+			statuses +=
+				std::to_string(QUARVELT_TestClient(c.socket_path, c.object_name)) +
+				' ';
 	});
 	std::string lines;
 	std::string expected_statuses;
@@ -98,15 +100,16 @@ TEST_P(Routine, WritesOneReportLinePerCallAndFails)
 	EXPECT_EQ(o.err, "");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-	Arguments, Routine,
-	testing::Values(Call{"default_name", bus_socket, "dsl.bonding_group.0", 1},
-			Call{"other_name", bus_socket, "dsl.line.1", 1},
-			Call{"empty_name", bus_socket, "", 1},
-			Call{"format_directives", "%s%n", "%s%s%n%x", 1},
-			Call{"null_pointers", nullptr, nullptr, 1},
-			Call{"two_calls", bus_socket, "dsl.bonding_group.0", 2}),
-	[](const testing::TestParamInfo<Call> &row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Arguments, Routine,
+			 testing::Values(Call{"default_name", bus_socket, "dsl.bonding_group.0", 1},
+					 Call{"other_name", bus_socket, "dsl.line.1", 1},
+					 Call{"empty_name", bus_socket, "", 1},
+					 Call{"format_directives", "%s%n", "%s%s%n%x", 1},
+					 Call{"null_pointers", nullptr, nullptr, 1},
+					 Call{"two_calls", bus_socket, "dsl.bonding_group.0", 2}),
+			 [](const testing::TestParamInfo<Call> &row) {
+				 return std::string(row.param.name);
+			 });
 
 // A listening bus socket must neither change the report nor receive a connection.
 TEST(RoutineWithBroker, LeavesAListeningSocketAlone)
@@ -115,14 +118,15 @@ TEST(RoutineWithBroker, LeavesAListeningSocketAlone)
 	ASSERT_NE(mkdtemp(dir), nullptr);
 	sockaddr_un addr{};
 	addr.sun_family = AF_UNIX;
-	std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s/ubus.sock", dir);
+	(void)std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s/ubus.sock", dir);
 	const int broker = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
 	ASSERT_GE(broker, 0);
 	ASSERT_EQ(bind(broker, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
 	ASSERT_EQ(listen(broker, 1), 0);
 
 	int status = 0;
-	const Output o = capture([&] { status = QUARVELT_TestClient(addr.sun_path, "dsl.bonding_group.0"); });
+	const Output o = capture(
+		[&] { status = QUARVELT_TestClient(addr.sun_path, "dsl.bonding_group.0"); });
 	const int peer = accept(broker, nullptr, nullptr);
 	const int accept_errno = errno;
 

@@ -12,8 +12,6 @@
 
 #include <gtest/gtest.h>
 
-extern char **environ;
-
 namespace
 {
 
@@ -63,7 +61,7 @@ Result spawn(const char *path, std::vector<const char *> argv, Stdout mode)
 	const pid_t pid = fork();
 	if (pid == 0) {
 		// The child starts with the dispositions a shell would give it.
-		std::signal(SIGPIPE, SIG_DFL);
+		(void)std::signal(SIGPIPE, SIG_DFL);
 		dup2(err[1], STDERR_FILENO);
 		switch (mode) {
 		case Stdout::pipe:
@@ -96,7 +94,7 @@ Result spawn(const char *path, std::vector<const char *> argv, Stdout mode)
 		std::rewind(file);
 		for (int c; (c = std::getc(file)) != EOF;)
 			r.out += static_cast<char>(c);
-		std::fclose(file);
+		(void)std::fclose(file);
 	}
 	return r;
 }
@@ -142,7 +140,11 @@ INSTANTIATE_TEST_SUITE_P(
 			Case{"argc0", {}, Stdout::pipe, true, 255},
 			Case{"one_argument", {"dsl.line.1"}, Stdout::pipe, true, 255},
 			Case{"empty_string", {""}, Stdout::pipe, true, 255},
-			Case{"three_arguments", {"dsl.line.0", "dsl.line.1", "dsl.line.2"}, Stdout::pipe, true, 255},
+			Case{"three_arguments",
+			     {"dsl.line.0", "dsl.line.1", "dsl.line.2"},
+			     Stdout::pipe,
+			     true,
+			     255},
 			Case{"dash_argument", {"-h"}, Stdout::pipe, true, 255},
 			Case{"format_and_raw_bytes", {"%s%n%x\xff\x01\n"}, Stdout::pipe, true, 255},
 			Case{"stdout_file", {"dsl.line.1"}, Stdout::file, true, 255},
@@ -155,11 +157,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ProgramTrace, WritesOnceAndNeverTouchesTheBus)
 {
 	char trace[] = "/tmp/quarvelt-tc-trace-XXXXXX";
-	const int fd = mkstemp(trace);
-	ASSERT_GE(fd, 0);
-	close(fd);
-	const Result r = spawn("/usr/bin/strace", {"strace", "-qq", "-s", "128", "-o", trace, "--", program(), "dsl.line.1", nullptr},
-			  Stdout::pipe);
+	ASSERT_EQ(close(mkstemp(trace)), 0);
+	const Result r = spawn(
+		"/usr/bin/strace",
+		{"strace", "-qq", "-s", "128", "-o", trace, "--", program(), "dsl.line.1", nullptr},
+		Stdout::pipe);
 	std::FILE *f = std::fopen(trace, "r");
 	std::vector<std::string> lines;
 	std::string line;
@@ -172,7 +174,7 @@ TEST(ProgramTrace, WritesOnceAndNeverTouchesTheBus)
 		line.clear();
 	}
 	if (f != nullptr)
-		std::fclose(f);
+		(void)std::fclose(f);
 	unlink(trace);
 	if (r.status == 127 || lines.empty())
 		GTEST_SKIP() << "strace is not installed or cannot trace here: " << r.err;
@@ -181,15 +183,17 @@ TEST(ProgramTrace, WritesOnceAndNeverTouchesTheBus)
 	EXPECT_EQ(r.status, 255);
 	std::vector<std::string> writes;
 	for (const std::string &l : lines) {
-		if (l.rfind("write", 0) == 0 || l.rfind("pwrite", 0) == 0 || l.rfind("sendmsg", 0) == 0)
+		if (l.rfind("write", 0) == 0 || l.rfind("pwrite", 0) == 0 ||
+		    l.rfind("sendmsg", 0) == 0)
 			writes.push_back(l);
 		EXPECT_NE(l.rfind("socket(", 0), 0U) << l;
 		EXPECT_NE(l.rfind("connect(", 0), 0U) << l;
 		EXPECT_EQ(l.find("ubus.sock"), std::string::npos) << l;
 	}
 	ASSERT_EQ(writes.size(), 1U);
-	EXPECT_EQ(writes[0],
-		  R"(write(1, "QUARVELT_TC: QUARVELT_TestClient: Ubus framework not available!\n", 64) = 64)");
+	EXPECT_EQ(
+		writes[0],
+		R"(write(1, "QUARVELT_TC: QUARVELT_TestClient: Ubus framework not available!\n", 64) = 64)");
 }
 
 } // namespace

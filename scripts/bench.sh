@@ -1,0 +1,59 @@
+#!/bin/sh
+# Start-up time of quarvelt-tc builds against /bin/true and a static musl floor, by hyperfine.
+# Usage: scripts/bench.sh [PROGRAM...]   (default: build/release/quarvelt-tc)
+#
+# The floor is the least a run can cost: a C program linked statically against
+# musl that makes the same single write and exits 255.  It is built only where
+# musl-gcc is installed.  A run costs well under a millisecond, so the machine's
+# noise is of the same order as the differences: the commands are timed in
+# several interleaved rounds, and each one's figure is the median of its
+# per-round medians.  Ratios are to /bin/true and to the floor.
+set -eu
+cd "$(dirname "$0")/.."
+[ $# -gt 0 ] || set -- build/release/quarvelt-tc
+rounds=${BENCH_ROUNDS:-7}
+runs=${BENCH_RUNS:-500}
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+if command -v musl-gcc >/dev/null; then
+	cat >"$tmp/floor.c" <<'C'
+#include <unistd.h>
+int main(void)
+{
+	static const char line[] = "QUARVELT_TC: QUARVELT_TestClient: Ubus framework not available!\n";
+	return write(1, line, sizeof line - 1) < 0 ? 255 : 255;
+}
+C
+	musl-gcc -O2 -static -s -o "$tmp/floor" "$tmp/floor.c"
+	set -- "$@" "$tmp/floor"
+fi
+
+i=0
+while [ $i -lt "$rounds" ]; do
+	i=$((i + 1))
+	hyperfine --shell=none --ignore-failure --warmup 50 --runs "$runs" --style none \
+		--export-json "$tmp/round$i.json" /bin/true "$@" >/dev/null 2>"$tmp/log" ||
+		{ cat "$tmp/log" >&2; exit 1; }
+done
+
+awk -v floor="$tmp/floor" '
+	/"command":/ { sub(/.*"command": "/, ""); sub(/",?$/, ""); cmd = $0
+		       if (!(cmd in seen)) { seen[cmd] = 1; order[++n] = cmd } }
+	/"median":/ { sub(/.*"median": /, ""); sub(/,$/, ""); k[cmd]++; m[cmd, k[cmd]] = $0 + 0 }
+	function median(c,    i, j, t, r) {
+		r = k[c]
+		for (i = 1; i <= r; i++) v[i] = m[c, i]
+		for (i = 2; i <= r; i++) for (j = i; j > 1 && v[j - 1] > v[j]; j--) { t = v[j]; v[j] = v[j - 1]; v[j - 1] = t }
+		return r % 2 ? v[(r + 1) / 2] : (v[r / 2] + v[r / 2 + 1]) / 2
+	}
+	END {
+		for (i = 1; i <= n; i++) med[order[i]] = median(order[i])
+		t = med["/bin/true"]; f = (floor in med) ? med[floor] : 0
+		printf "%-40s %12s %10s %10s\n", "program", "median (us)", "/bin/true", "floor"
+		for (i = 1; i <= n; i++) {
+			c = order[i]
+			printf "%-40s %12.1f %10.3f %10s\n", c == floor ? "floor (static musl, write only)" : c,
+				med[c] * 1e6, med[c] / t, f ? sprintf("%.3f", med[c] / f) : "-"
+		}
+	}' "$tmp"/round*.json
