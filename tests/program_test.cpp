@@ -186,6 +186,23 @@ TEST_P(Entry, HandsTheRoutineTheSocketAndTheObjectName)
 
 INSTANTIATE_TEST_SUITE_P(CommandLines, Entry, testing::ValuesIn(command_lines), name_of);
 
+// The strings of a traced call, joined, as strace escapes them.
+std::string quoted(const std::string &call)
+{
+	std::string text;
+	bool in = false;
+	for (size_t i = 0; i < call.size(); i++) {
+		if (call[i] == '"') {
+			in = !in;
+		} else if (in) {
+			if (call[i] == '\\' && i + 1 < call.size())
+				text += call[i++];
+			text += call[i];
+		}
+	}
+	return text;
+}
+
 // A trace of one run: one write of the whole line to fd 1, and no bus traffic.
 TEST(ProgramTrace, WritesOnceAndNeverTouchesTheBus)
 {
@@ -225,10 +242,14 @@ TEST(ProgramTrace, WritesOnceAndNeverTouchesTheBus)
 		EXPECT_NE(l.rfind("connect(", 0), 0U) << l;
 		EXPECT_EQ(l.find("ubus.sock"), std::string::npos) << l;
 	}
+	// glibc writes the buffer with write(2), musl with writev(2): either way
+	// one call to fd 1 that writes all 64 bytes.
 	ASSERT_EQ(writes.size(), 1U);
-	EXPECT_EQ(
-		writes[0],
-		R"(write(1, "QUARVELT_TC: QUARVELT_TestClient: Ubus framework not available!\n", 64) = 64)");
+	const std::string &w = writes[0];
+	EXPECT_TRUE(w.rfind("write(1, ", 0) == 0 || w.rfind("writev(1, ", 0) == 0) << w;
+	EXPECT_EQ(w.substr(w.size() - 5), " = 64") << w;
+	EXPECT_EQ(quoted(w), R"(QUARVELT_TC: QUARVELT_TestClient: Ubus framework not available!\n)")
+		<< w;
 }
 
 } // namespace

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Builds and tests quarvelt-tc for the device (MIPS32r2 big-endian, soft-float, musl) and reports its footprint.
+#
+#   scripts/check-target.sh
+#
+# Makes the stand-in SDK in build/mips-sdk (once), runs the device presets'
+# workflows, whose tests run the program under an FPU-less emulated core, and
+# then checks each device binary: ELF header, floating-point ABI, no FPU
+# instruction, dynamic dependencies and stripped size.  Exits non-zero when
+# anything is off.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+sdk=build/mips-sdk
+scripts/standin-sdk.sh "$sdk"
+objdump=$sdk/bin/mips-linux-muslsf-objdump
+readelf=$sdk/bin/mips-linux-muslsf-readelf
+strip=$sdk/bin/mips-linux-muslsf-strip
+
+failed=0
+check() { # description, then the command that must succeed
+	local what=$1
+	shift
+	if "$@" >/dev/null 2>&1; then
+		printf '  ok    %s\n' "$what"
+	else
+		printf '  FAIL  %s\n' "$what"
+		failed=1
+	fi
+}
+
+# Succeeds when the disassembly has no coprocessor 1 (FPU) instruction: loads,
+# stores and moves to or from it, its branches, and the .s/.d/.w/.l/.ps operations.
+no_fpu() {
+	! "$objdump" -d --no-show-raw-insn "$1" | awk -F'\t' 'NF >= 2 { print $2 }' |
+		grep -Eq '^([ls][wd]x?c1|m[tf]h?c1|[ct]fc1|bc1|c\.|[a-z0-9]+(\.[a-z0-9]+)*\.(s|d|w|l|ps)$)'
+}
+
+report() { # preset, largest stripped size, expected NEEDED entries, expected interpreter
+	local preset=$1 limit=$2 needed=$3 interp=$4
+	local bin=build/$preset/quarvelt-tc stripped
+	stripped=$(mktemp)
+	"$strip" -o "$stripped" "$bin"
+	local size
+	size=$(wc -c <"$stripped")
+	echo "== $preset: $bin"
+	echo "  file:     $(file -b "$bin")"
+	echo "  header:   $("$readelf" -h "$bin" | awk -F': *' '/Data|Machine|Flags/ { printf "%s; ", $2 }')"
+	echo "  FP ABI:   $("$readelf" -A "$bin" | awk -F': *' '/^FP ABI|^CPR1 size|^ISA:/ { printf "%s; ", $0 }')"
+	echo "  NEEDED:   $("$readelf" -d "$bin" 2>/dev/null | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')"
+	echo "  stripped: $size bytes (at most $limit)"
+	check "32-bit big-endian MIPS" sh -c "'$readelf' -h '$bin' | grep -q 'ELF32' && '$readelf' -h '$bin' | grep -q 'big endian' && '$readelf' -h '$bin' | grep -q 'Machine:.*MIPS'"
+	check "MIPS32r2, o32" sh -c "'$readelf' -h '$bin' | grep 'Flags:' | grep -q 'o32' && '$readelf' -h '$bin' | grep 'Flags:' | grep -q 'mips32r2'"
+	check "FP ABI soft float, CPR1 size 0" sh -c "'$readelf' -A '$bin' | grep -q '^FP ABI: *Soft float' && '$readelf' -A '$bin' | grep -q '^CPR1 size: *0$'"
+	check "no FPU instruction" no_fpu "$bin"
+	check "NEEDED: ${needed:-none}" test "$("$readelf" -d "$bin" 2>/dev/null | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')" = "$needed"
+	check "interpreter: ${interp:-none}" test "$("$readelf" -l "$bin" | sed -n 's/.*Requesting program interpreter: \(.*\)\]/\1/p')" = "$interp"
+	check "stripped size $size <= $limit" test "$size" -le "$limit"
+	rm -f "$stripped"
+}
+
+for preset in mips-musl-sf mips-musl-sf-static; do
+	cmake --workflow --preset "$preset"
+done
+report mips-musl-sf 3000 "libc.so " /lib/ld-musl-mips-sf.so.1
+report mips-musl-sf-static 32768 "" ""
+exit "$failed"
