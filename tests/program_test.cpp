@@ -92,8 +92,7 @@ Result spawn(const char *path, std::vector<const char *> argv, Stdout mode)
 	r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
 	if (file != nullptr) {
 		std::rewind(file);
-		for (int c; (c = std::getc(file)) != EOF;)
-			r.out += static_cast<char>(c);
+		r.out = drain(dup(fileno(file)));
 		(void)std::fclose(file);
 	}
 	return r;
@@ -214,19 +213,10 @@ TEST(ProgramTrace, WritesOnceAndNeverTouchesTheBus)
 		"/usr/bin/strace",
 		{"strace", "-qq", "-s", "128", "-o", trace, "--", program(), "dsl.line.1", nullptr},
 		Stdout::pipe);
-	std::FILE *f = std::fopen(trace, "r");
 	std::vector<std::string> lines;
-	std::string line;
-	for (int c; f != nullptr && (c = std::getc(f)) != EOF;) {
-		if (c != '\n') {
-			line += static_cast<char>(c);
-			continue;
-		}
-		lines.push_back(line);
-		line.clear();
-	}
-	if (f != nullptr)
-		(void)std::fclose(f);
+	const std::string text = drain(open(trace, O_RDONLY | O_CLOEXEC));
+	for (size_t at = 0, nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
+		lines.push_back(text.substr(at, nl - at));
 	unlink(trace);
 	if (r.status == 127 || lines.empty())
 		GTEST_SKIP() << "strace is not installed or cannot trace here: " << r.err;
