@@ -7,12 +7,14 @@
 # musl-gcc is installed.  A run costs well under a millisecond, so the machine's
 # noise is of the same order as the differences: the commands are timed in
 # several interleaved rounds, and each one's figure is the median of its
-# per-round medians.  Ratios are to /bin/true and to the floor.
+# per-round medians.  Ratios are to /bin/true and to the floor.  Where
+# valgrind is installed, each program's user-space instruction count, which
+# does not vary from run to run, is printed as well.
 set -eu
 cd "$(dirname "$0")/.."
 [ $# -gt 0 ] || set -- build/release/quarvelt-tc
-rounds=${BENCH_ROUNDS:-7}
-runs=${BENCH_RUNS:-500}
+rounds=${BENCH_ROUNDS:-21}
+runs=${BENCH_RUNS:-150}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
@@ -32,12 +34,21 @@ fi
 i=0
 while [ $i -lt "$rounds" ]; do
 	i=$((i + 1))
-	hyperfine --shell=none --ignore-failure --warmup 50 --runs "$runs" --style none \
+	hyperfine --shell=none --ignore-failure --warmup 20 --runs "$runs" --style none \
 		--export-json "$tmp/round$i.json" /bin/true "$@" >/dev/null 2>"$tmp/log" ||
 		{ cat "$tmp/log" >&2; exit 1; }
 done
 
-awk -v floor="$tmp/floor" '
+for p in /bin/true "$@"; do
+	n=-
+	if command -v valgrind >/dev/null; then
+		n=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null "$p" 2>&1 >/dev/null |
+			sed -n 's/.*Collected : *//p')
+	fi
+	printf '%s\t%s\n' "$p" "${n:--}"
+done >"$tmp/instructions"
+
+awk -v floor="$tmp/floor" -v counts="$tmp/instructions" '
 	/"command":/ { sub(/.*"command": "/, ""); sub(/",?$/, ""); cmd = $0
 		       if (!(cmd in seen)) { seen[cmd] = 1; order[++n] = cmd } }
 	/"median":/ { sub(/.*"median": /, ""); sub(/,$/, ""); k[cmd]++; m[cmd, k[cmd]] = $0 + 0 }
@@ -48,12 +59,13 @@ awk -v floor="$tmp/floor" '
 		return r % 2 ? v[(r + 1) / 2] : (v[r / 2] + v[r / 2 + 1]) / 2
 	}
 	END {
+		while ((getline line < counts) > 0) { split(line, col, "\t"); ins[col[1]] = col[2] }
 		for (i = 1; i <= n; i++) med[order[i]] = median(order[i])
 		t = med["/bin/true"]; f = (floor in med) ? med[floor] : 0
-		printf "%-40s %12s %10s %10s\n", "program", "median (us)", "/bin/true", "floor"
+		printf "%-40s %12s %10s %10s %13s\n", "program", "median (us)", "/bin/true", "floor", "instructions"
 		for (i = 1; i <= n; i++) {
 			c = order[i]
-			printf "%-40s %12.1f %10.3f %10s\n", c == floor ? "floor (static musl, write only)" : c,
-				med[c] * 1e6, med[c] / t, f ? sprintf("%.3f", med[c] / f) : "-"
+			printf "%-40s %12.1f %10.3f %10s %13s\n", c == floor ? "floor (static musl, write only)" : c,
+				med[c] * 1e6, med[c] / t, f ? sprintf("%.3f", med[c] / f) : "-", ins[c]
 		}
 	}' "$tmp"/round*.json
