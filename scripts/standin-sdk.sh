@@ -49,7 +49,9 @@ done
 apt=(apt-get -qq -o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$apt_dir/sources.list.d"
 	-o "Dir::State::Lists=$apt_dir/lists")
 if ! ls "$sdk"/src/musl_*.dsc "$sdk"/src/llvm-toolchain-14_*.dsc >/dev/null 2>&1; then
-	"${apt[@]}" update
+	# An entry whose archive serves no sources only warns; the source step below
+	# fails if what it needs is missing.
+	"${apt[@]}" update || echo "$0: some deb-src entries could not be read" >&2
 	(cd "$sdk/src" && "${apt[@]}" source --download-only musl llvm-toolchain-14 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
 fi
 ls "$sdk"/src/musl_*.dsc "$sdk"/src/llvm-toolchain-14_*.orig.tar.xz >/dev/null
