@@ -52,9 +52,9 @@ if ! ls "$sdk"/src/musl_*.dsc "$sdk"/src/llvm-toolchain-14_*.dsc >/dev/null 2>&1
 	# An entry whose archive serves no sources only warns; the source step below
 	# fails if what it needs is missing.
 	"${apt[@]}" update || echo "$0: some deb-src entries could not be read" >&2
-	(cd "$sdk/src" && "${apt[@]}" source --download-only musl llvm-toolchain-14 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
+	(cd "$sdk/src" && "${apt[@]}" source --download-only musl llvm-toolchain-14) >"$sdk/src/apt.log" 2>&1 ||
+		{ cat "$sdk/src/apt.log" >&2; exit 1; }
 fi
-ls "$sdk"/src/musl_*.dsc "$sdk"/src/llvm-toolchain-14_*.orig.tar.xz >/dev/null
 
 # musl's headers come first: the builtins are built against them.
 if [ ! -f "$sdk/build/musl/config.mak" ]; then
