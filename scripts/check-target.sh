@@ -17,15 +17,17 @@ objdump=$sdk/bin/mips-linux-muslsf-objdump
 readelf=$sdk/bin/mips-linux-muslsf-readelf
 strip=$sdk/bin/mips-linux-muslsf-strip
 
+passed=0
 failed=0
 check() { # description, then the command that must succeed
 	local what=$1
 	shift
 	if "$@" >/dev/null 2>&1; then
 		printf '  ok    %s\n' "$what"
+		passed=$((passed + 1))
 	else
 		printf '  FAIL  %s\n' "$what"
-		failed=1
+		failed=$((failed + 1))
 	fi
 }
 
@@ -64,4 +66,5 @@ for preset in mips-musl-sf mips-musl-sf-static; do
 done
 report mips-musl-sf 3000 "libc.so " /lib/ld-musl-mips-sf.so.1
 report mips-musl-sf-static 32768 "" ""
-exit "$failed"
+echo "footprint: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
