@@ -107,8 +107,8 @@ INSTANTIATE_TEST_SUITE_P(Arguments, Routine,
 					 Call{"format_directives", "%s%n", "%s%s%n%x", 1},
 					 Call{"null_pointers", nullptr, nullptr, 1},
 					 Call{"two_calls", bus_socket, "dsl.bonding_group.0", 2}),
-			 [](const testing::TestParamInfo<Call> &row) {
-				 return std::string(row.param.name);
+			 [](const testing::TestParamInfo<Call> &row) -> std::string {
+				 return row.param.name;
 			 });
 
 // A listening bus socket must neither change the report nor receive a connection.
