@@ -40,25 +40,31 @@ no_fpu() {
 
 report() { # preset, largest stripped size, expected NEEDED entries, expected interpreter
 	local preset=$1 limit=$2 needed=$3 interp=$4
-	local bin=build/$preset/quarvelt-tc stripped
+	local bin=build/$preset/quarvelt-tc stripped size header flags abi deps loader
 	stripped=$(mktemp)
 	"$strip" -o "$stripped" "$bin"
-	local size
 	size=$(wc -c <"$stripped")
+	rm -f "$stripped"
+	header=$("$readelf" -h "$bin")
+	flags=$(echo "$header" | grep 'Flags:')
+	abi=$("$readelf" -A "$bin")
+	deps=$("$readelf" -d "$bin" 2>/dev/null | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')
+	loader=$("$readelf" -l "$bin" | sed -n 's/.*Requesting program interpreter: \(.*\)\]/\1/p')
 	echo "== $preset: $bin"
 	echo "  file:     $(file -b "$bin")"
-	echo "  header:   $("$readelf" -h "$bin" | awk -F': *' '/Data|Machine|Flags/ { printf "%s; ", $2 }')"
-	echo "  FP ABI:   $("$readelf" -A "$bin" | awk -F': *' '/^FP ABI|^CPR1 size|^ISA:/ { printf "%s; ", $0 }')"
-	echo "  NEEDED:   $("$readelf" -d "$bin" 2>/dev/null | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')"
+	echo "  header:   $(echo "$header" | awk -F': *' '/Data|Machine|Flags/ { printf "%s; ", $2 }')"
+	echo "  FP ABI:   $(echo "$abi" | awk '/^FP ABI|^CPR1 size|^ISA:/ { printf "%s; ", $0 }')"
+	echo "  NEEDED:   $deps"
 	echo "  stripped: $size bytes (at most $limit)"
-	check "32-bit big-endian MIPS" sh -c "'$readelf' -h '$bin' | grep -q 'ELF32' && '$readelf' -h '$bin' | grep -q 'big endian' && '$readelf' -h '$bin' | grep -q 'Machine:.*MIPS'"
-	check "MIPS32r2, o32" sh -c "'$readelf' -h '$bin' | grep 'Flags:' | grep -q 'o32' && '$readelf' -h '$bin' | grep 'Flags:' | grep -q 'mips32r2'"
-	check "FP ABI soft float, CPR1 size 0" sh -c "'$readelf' -A '$bin' | grep -q '^FP ABI: *Soft float' && '$readelf' -A '$bin' | grep -q '^CPR1 size: *0$'"
+	check "32-bit big-endian MIPS" sh -c 'echo "$1" | grep -q ELF32 && echo "$1" | grep -q "big endian" &&
+		echo "$1" | grep -q "Machine:.*MIPS"' - "$header"
+	check "MIPS32r2, o32" sh -c 'echo "$1" | grep -q o32 && echo "$1" | grep -q mips32r2' - "$flags"
+	check "FP ABI soft float, CPR1 size 0" sh -c 'echo "$1" | grep -q "^FP ABI: *Soft float" &&
+		echo "$1" | grep -q "^CPR1 size: *0$"' - "$abi"
 	check "no FPU instruction" no_fpu "$bin"
-	check "NEEDED: ${needed:-none}" test "$("$readelf" -d "$bin" 2>/dev/null | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')" = "$needed"
-	check "interpreter: ${interp:-none}" test "$("$readelf" -l "$bin" | sed -n 's/.*Requesting program interpreter: \(.*\)\]/\1/p')" = "$interp"
+	check "NEEDED: ${needed:-none}" test "$deps" = "$needed"
+	check "interpreter: ${interp:-none}" test "$loader" = "$interp"
 	check "stripped size $size <= $limit" test "$size" -le "$limit"
-	rm -f "$stripped"
 }
 
 for preset in mips-musl-sf mips-musl-sf-static; do

@@ -24,14 +24,7 @@ sysroot=$sdk/sysroot
 jobs=$(nproc)
 builtins=$sdk/lib/libclang_rt.builtins-mips.a
 
-missing=()
-for pkg in "g++-$cross" qemu-user-static dpkg-dev make xz-utils; do
-	dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed' || missing+=("$pkg")
-done
-if ((${#missing[@]})); then
-	apt-get update -qq
-	DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+"$(dirname "$0")/apt-need.sh" "g++-$cross" qemu-user-static dpkg-dev make xz-utils
 
 gcc_include=$("$cross-gcc" -print-file-name=include)
 
