@@ -4,8 +4,12 @@
 #
 # EMULATOR runs a cross-built program; the exit status to expect is the
 # program's own, so a binary the emulator cannot load (which also exits 255)
-# is caught by its output.
+# is caught by its output.  QUARVELT_TC_PROGRAM in the environment, when set,
+# names another build of the program to run instead.
 
+if(NOT "$ENV{QUARVELT_TC_PROGRAM}" STREQUAL "")
+  set(PROGRAM "$ENV{QUARVELT_TC_PROGRAM}")
+endif()
 if(NOT PROGRAM)
   message(FATAL_ERROR "usage: cmake -DPROGRAM=<path> [-DEMULATOR=<command;args>] -P program_args.cmake")
 endif()

@@ -1,7 +1,9 @@
 // quarvelt-tc as a subprocess: stdout bytes, stderr and exit status of whole runs.
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -25,6 +27,24 @@ const char *program()
 	return p != nullptr && *p != '\0' ? p : QUARVELT_TC_BUILT_PROGRAM;
 }
 
+// QUARVELT_TC_EMULATOR runs the program through an emulator: a command and its
+// arguments, separated by blanks, such as "qemu-mips-static -cpu 24Kc -L sysroot".
+const std::vector<std::string> &emulator()
+{
+	static const std::vector<std::string> words = [] {
+		std::vector<std::string> w;
+		const char *e = std::getenv("QUARVELT_TC_EMULATOR");
+		const std::string s = e != nullptr ? e : "";
+		for (size_t at = 0, end; (at = s.find_first_not_of(" \t", at)) != std::string::npos;
+		     at = end) {
+			end = s.find_first_of(" \t", at);
+			w.push_back(s.substr(at, end - at));
+		}
+		return w;
+	}();
+	return words;
+}
+
 enum class Stdout { pipe, file, closed, full, broken_pipe };
 
 struct Result {
@@ -43,8 +63,9 @@ std::string drain(int fd)
 	return s;
 }
 
-// Runs path with argv (a null-terminated vector, possibly just the null) and
-// stdout as mode says; stderr always goes to a pipe.
+// Runs path, looked up in PATH when it has no slash, with argv (a
+// null-terminated vector, possibly just the null) and stdout as mode says;
+// stderr always goes to a pipe.
 Result spawn(const char *path, std::vector<const char *> argv, Stdout mode)
 {
 	int out[2] = {-1, -1};
@@ -78,7 +99,7 @@ Result spawn(const char *path, std::vector<const char *> argv, Stdout mode)
 			dup2(open("/dev/full", O_WRONLY | O_CLOEXEC), STDOUT_FILENO);
 			break;
 		}
-		execve(path, const_cast<char *const *>(argv.data()), environ);
+		execvp(path, const_cast<char *const *>(argv.data()));
 		_exit(127);
 	}
 	if (pid < 0)
@@ -96,6 +117,27 @@ Result spawn(const char *path, std::vector<const char *> argv, Stdout mode)
 		(void)std::fclose(file);
 	}
 	return r;
+}
+
+// Runs the program with argv (its own vector, without the null).  Through an
+// emulator, the emulator's options and the program's path come first, and the
+// program sees that path as argv[0].
+Result run(std::vector<const char *> argv, Stdout mode,
+	   const std::vector<const char *> &emulator_options = {})
+{
+	if (emulator().empty()) {
+		argv.push_back(nullptr);
+		return spawn(program(), argv, mode);
+	}
+	std::vector<const char *> e;
+	std::transform(emulator().begin(), emulator().end(), std::back_inserter(e),
+		       [](const std::string &w) { return w.c_str(); });
+	e.insert(e.end(), emulator_options.begin(), emulator_options.end());
+	e.push_back(program());
+	if (!argv.empty())
+		e.insert(e.end(), argv.begin() + 1, argv.end());
+	e.push_back(nullptr);
+	return spawn(e[0], e, mode);
 }
 
 struct Case {
@@ -117,14 +159,18 @@ std::string name_of(const testing::TestParamInfo<Case> &row)
 	return row.param.name;
 }
 
+bool is_argc0(const Case &c)
+{
+	return std::string(c.name) == "argc0";
+}
+
 // The program name, then the row's arguments; the "argc0" row has an empty vector.
 std::vector<const char *> argv_of(const Case &c)
 {
 	std::vector<const char *> argv;
-	if (std::string(c.name) != "argc0")
+	if (!is_argc0(c))
 		argv.push_back("quarvelt-tc");
 	argv.insert(argv.end(), c.args.begin(), c.args.end());
-	argv.push_back(nullptr);
 	return argv;
 }
 
@@ -157,7 +203,10 @@ class Program : public testing::TestWithParam<Case>
 TEST_P(Program, ReportsAndExits)
 {
 	const Case &c = GetParam();
-	const Result r = spawn(program(), argv_of(c), c.mode);
+	if (is_argc0(c) && !emulator().empty())
+		GTEST_SKIP() << "an emulator builds the program's argument vector from its own "
+				"command line, so it cannot start the program with argc 0";
+	const Result r = run(argv_of(c), c.mode);
 	EXPECT_EQ(r.out, c.line ? report_line : "");
 	EXPECT_EQ(r.err, "");
 	EXPECT_EQ(r.status, c.status);
@@ -176,7 +225,9 @@ class Entry : public testing::TestWithParam<Case>
 TEST_P(Entry, HandsTheRoutineTheSocketAndTheObjectName)
 {
 	const Case &c = GetParam();
-	const Result r = spawn(QUARVELT_TC_ENTRY_PROBE, argv_of(c), Stdout::pipe);
+	std::vector<const char *> argv = argv_of(c);
+	argv.push_back(nullptr);
+	const Result r = spawn(QUARVELT_TC_ENTRY_PROBE, argv, Stdout::pipe);
 	const std::string object = c.args.empty() ? "dsl.bonding_group.0" : c.args[0];
 	EXPECT_EQ(r.out, "socket [/var/run/ubus/ubus.sock] object [" + object + "]\n");
 	EXPECT_EQ(r.err, "");
@@ -203,22 +254,30 @@ std::string quoted(const std::string &call)
 }
 
 // A trace of one run: one write of the whole line to fd 1, and no bus traffic.
+// strace would trace an emulator itself, so an emulated run is traced by the
+// emulator's own -strace, which starts each line with the process ID.
 TEST(ProgramTrace, WritesOnceAndNeverTouchesTheBus)
 {
 	char trace[] = "/tmp/quarvelt-tc-trace-XXXXXX";
 	ASSERT_EQ(close(mkstemp(trace)), 0);
 	// LeakSanitizer cannot run under ptrace; a sanitized build is traced without it.
 	ASSERT_EQ(setenv("ASAN_OPTIONS", "detect_leaks=0", 1), 0);
-	const Result r = spawn(
-		"/usr/bin/strace",
-		{"strace", "-qq", "-s", "128", "-o", trace, "--", program(), "dsl.line.1", nullptr},
-		Stdout::pipe);
+	const bool emulated = !emulator().empty();
+	const Result r = emulated ? run({"quarvelt-tc", "dsl.line.1"}, Stdout::pipe,
+					{"-strace", "-D", trace})
+				  : spawn("/usr/bin/strace",
+					  {"strace", "-qq", "-s", "128", "-o", trace, "--",
+					   program(), "dsl.line.1", nullptr},
+					  Stdout::pipe);
 	std::vector<std::string> lines;
 	const std::string text = drain(open(trace, O_RDONLY | O_CLOEXEC));
-	for (size_t at = 0, nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
+	for (size_t at = 0, nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1) {
 		lines.push_back(text.substr(at, nl - at));
+		if (emulated)
+			lines.back().erase(0, lines.back().find(' ') + 1);
+	}
 	unlink(trace);
-	if (r.status == 127 || lines.empty())
+	if (!emulated && (r.status == 127 || lines.empty()))
 		GTEST_SKIP() << "strace is not installed or cannot trace here: " << r.err;
 
 	EXPECT_EQ(r.out, report_line);
@@ -228,18 +287,22 @@ TEST(ProgramTrace, WritesOnceAndNeverTouchesTheBus)
 		if (l.rfind("write", 0) == 0 || l.rfind("pwrite", 0) == 0 ||
 		    l.rfind("sendmsg", 0) == 0)
 			writes.push_back(l);
-		EXPECT_NE(l.rfind("socket(", 0), 0U) << l;
+		EXPECT_NE(l.rfind("socket", 0), 0U) << l;
 		EXPECT_NE(l.rfind("connect(", 0), 0U) << l;
 		EXPECT_EQ(l.find("ubus.sock"), std::string::npos) << l;
 	}
 	// glibc writes the buffer with write(2), musl with writev(2): either way
-	// one call to fd 1 that writes all 64 bytes.
+	// one call to fd 1 that writes all 64 bytes.  The emulator shows buffers
+	// only by address; there the bytes are those read back from stdout.
 	ASSERT_EQ(writes.size(), 1U);
 	const std::string &w = writes[0];
-	EXPECT_TRUE(w.rfind("write(1, ", 0) == 0 || w.rfind("writev(1, ", 0) == 0) << w;
+	EXPECT_TRUE(w.rfind("write(1,", 0) == 0 || w.rfind("writev(1,", 0) == 0) << w;
 	EXPECT_EQ(w.substr(w.size() - 5), " = 64") << w;
-	EXPECT_EQ(quoted(w), R"(QUARVELT_TC: QUARVELT_TestClient: Ubus framework not available!\n)")
-		<< w;
+	if (!emulated) {
+		EXPECT_EQ(quoted(w),
+			  R"(QUARVELT_TC: QUARVELT_TestClient: Ubus framework not available!\n)")
+			<< w;
+	}
 }
 
 } // namespace
