@@ -30,7 +30,8 @@ gcc_include=$("$cross-gcc" -print-file-name=include)
 
 # Source packages come from the machine's own Debian entries, as deb-src, kept
 # in a private apt state under DIR so that the system's apt configuration is
-# left as it is.
+# left as it is.  The downloads land in folders of root's, so apt fetches
+# them as root instead of as its unprivileged user.
 apt_dir=$sdk/apt
 mkdir -p "$apt_dir/sources.list.d" "$apt_dir/lists/partial" "$sdk/src"
 for f in /etc/apt/sources.list.d/*.sources; do
@@ -40,7 +41,7 @@ for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
 	[ -f "$f" ] && sed -n 's/^deb\([[:space:]]\)/deb-src\1/p' "$f" >"$apt_dir/sources.list.d/$(basename "$f").list"
 done
 apt=(apt-get -qq -o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$apt_dir/sources.list.d"
-	-o "Dir::State::Lists=$apt_dir/lists")
+	-o "Dir::State::Lists=$apt_dir/lists" -o APT::Sandbox::User=root)
 if ! ls "$sdk"/src/musl_*.dsc "$sdk"/src/llvm-toolchain-14_*.dsc >/dev/null 2>&1; then
 	# An entry whose archive serves no sources only warns; the source step below
 	# fails if what it needs is missing.
