@@ -50,6 +50,7 @@ if ! cmp -s "$fragment" "$top/config.used" || [ ! -f "$top/vmlinux" ]; then
 	cp "$fragment" "$top/config.used"
 fi
 
+rm -rf "$top/logs"
 mkdir -p "$top/logs"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
