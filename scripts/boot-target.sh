@@ -29,24 +29,23 @@ exitcode=0x0000ff00
 "$root/scripts/apt-need.sh" linux-source-6.1 gcc-mips-linux-gnu qemu-system-mips gcc libc6-dev make flex bison bc \
 	xz-utils binutils
 
-if ! cmp -s "$fragment" "$top/config.used" || [ ! -f "$top/vmlinux" ]; then
+if ! cmp -s "$fragment" "$top/config.used"; then
 	echo "== kernel: linux-source-6.1, tinyconfig and $fragment"
 	rm -rf "$top"
 	mkdir -p "$obj"
 	tar -xJf /usr/src/linux-source-6.1.tar.xz -C "$top"
 	kmake=(make -C "$top/linux-source-6.1" O="$obj" ARCH=mips CROSS_COMPILE=mips-linux-gnu-)
-	{
-		"${kmake[@]}" tinyconfig &&
-			"$top/linux-source-6.1/scripts/kconfig/merge_config.sh" -m -O "$obj" "$obj/.config" "$fragment" &&
-			"${kmake[@]}" olddefconfig &&
-			"${kmake[@]}" -j"$(($(nproc) + 1))" vmlinux
-	} >"$top/build.log" 2>&1 || { tail -n 30 "$top/build.log" >&2; exit 1; }
+	# Each step writes to the build's log, which is shown when a step fails.
+	logged() { "$@" >>"$top/build.log" 2>&1 || { tail -n 30 "$top/build.log" >&2; exit 1; }; }
+	logged "${kmake[@]}" tinyconfig
+	logged "$top/linux-source-6.1/scripts/kconfig/merge_config.sh" -m -O "$obj" "$obj/.config" "$fragment"
+	logged "${kmake[@]}" olddefconfig
 	# A setting whose dependencies are missing is dropped without an error.
 	if dropped=$(grep -E '^(# )?CONFIG_' "$fragment" | grep -vxFf "$obj/.config"); then
 		echo "$0: the kernel configuration lost: $dropped" >&2
 		exit 1
 	fi
-	cp "$obj/vmlinux" "$top/vmlinux"
+	logged "${kmake[@]}" -j"$(($(nproc) + 1))" vmlinux
 	cp "$fragment" "$top/config.used"
 fi
 
@@ -81,7 +80,7 @@ for program in "$@"; do
 		log=$top/logs/$n-$name.log
 		start=$(date +%s%N)
 		timeout 60 qemu-system-mips -M malta -cpu 24Kc -nographic -no-reboot -nic none -vga none \
-			-kernel "$top/vmlinux" -initrd "$work/initramfs" \
+			-kernel "$obj/vmlinux" -initrd "$work/initramfs" \
 			-append "console=ttyS0 panic=-1${args:+ -- $args}" </dev/null >"$log" 2>&1 || true
 		ms=$((($(date +%s%N) - start) / 1000000))
 		lines=$(grep -av '^\[ *[0-9]*\.[0-9]*\] ' "$log" || true)
