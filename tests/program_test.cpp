@@ -63,11 +63,12 @@ std::string drain(int fd)
 	return s;
 }
 
-// Runs path, looked up in PATH when it has no slash, with argv (a
-// null-terminated vector, possibly just the null) and stdout as mode says;
-// stderr always goes to a pipe.
+// Runs path, looked up in PATH when it has no slash, with argv (possibly
+// empty; the terminating null is added here) and stdout as mode says; stderr
+// always goes to a pipe.
 Result spawn(const char *path, std::vector<const char *> argv, Stdout mode)
 {
+	argv.push_back(nullptr);
 	int out[2] = {-1, -1};
 	int err[2];
 	std::FILE *file = mode == Stdout::file ? std::tmpfile() : nullptr;
@@ -119,16 +120,14 @@ Result spawn(const char *path, std::vector<const char *> argv, Stdout mode)
 	return r;
 }
 
-// Runs the program with argv (its own vector, without the null).  Through an
-// emulator, the emulator's options and the program's path come first, and the
-// program sees that path as argv[0].
-Result run(std::vector<const char *> argv, Stdout mode,
+// Runs the program with argv, its own vector.  Through an emulator, the
+// emulator's options and the program's path come first, and the program sees
+// that path as argv[0].
+Result run(const std::vector<const char *> &argv, Stdout mode,
 	   const std::vector<const char *> &emulator_options = {})
 {
-	if (emulator().empty()) {
-		argv.push_back(nullptr);
+	if (emulator().empty())
 		return spawn(program(), argv, mode);
-	}
 	std::vector<const char *> e;
 	std::transform(emulator().begin(), emulator().end(), std::back_inserter(e),
 		       [](const std::string &w) { return w.c_str(); });
@@ -136,7 +135,6 @@ Result run(std::vector<const char *> argv, Stdout mode,
 	e.push_back(program());
 	if (!argv.empty())
 		e.insert(e.end(), argv.begin() + 1, argv.end());
-	e.push_back(nullptr);
 	return spawn(e[0], e, mode);
 }
 
@@ -225,9 +223,7 @@ class Entry : public testing::TestWithParam<Case>
 TEST_P(Entry, HandsTheRoutineTheSocketAndTheObjectName)
 {
 	const Case &c = GetParam();
-	std::vector<const char *> argv = argv_of(c);
-	argv.push_back(nullptr);
-	const Result r = spawn(QUARVELT_TC_ENTRY_PROBE, argv, Stdout::pipe);
+	const Result r = spawn(QUARVELT_TC_ENTRY_PROBE, argv_of(c), Stdout::pipe);
 	const std::string object = c.args.empty() ? "dsl.bonding_group.0" : c.args[0];
 	EXPECT_EQ(r.out, "socket [/var/run/ubus/ubus.sock] object [" + object + "]\n");
 	EXPECT_EQ(r.err, "");
@@ -267,7 +263,7 @@ TEST(ProgramTrace, WritesOnceAndNeverTouchesTheBus)
 					{"-strace", "-D", trace})
 				  : spawn("/usr/bin/strace",
 					  {"strace", "-qq", "-s", "128", "-o", trace, "--",
-					   program(), "dsl.line.1", nullptr},
+					   program(), "dsl.line.1"},
 					  Stdout::pipe);
 	std::vector<std::string> lines;
 	const std::string text = drain(open(trace, O_RDONLY | O_CLOEXEC));
