@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Client routine of the DSL service test client. */
 #ifndef QUARVELT_TC_H
 #define QUARVELT_TC_H

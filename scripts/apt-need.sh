@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs those of the given Debian packages that are not installed yet.
 # Usage: scripts/apt-need.sh PACKAGE...
 set -eu

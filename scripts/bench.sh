@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Start-up time of quarvelt-tc builds against /bin/true and a static musl floor, by hyperfine.
 # Usage: scripts/bench.sh [PROGRAM...]   (default: build/release/quarvelt-tc)
 #

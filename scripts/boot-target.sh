@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Boots each device binary as init of an emulated device and checks what reaches the console.
 #
 #   scripts/boot-target.sh [PROGRAM...]   (default: the binaries of the two device presets)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds and tests quarvelt-tc for the device (MIPS32r2 big-endian, soft-float, musl) and reports its footprint.
 #
 #   scripts/check-target.sh

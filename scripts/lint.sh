@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Static checks over the sources and the manual page; any finding fails.
 # Usage: scripts/lint.sh [BUILD_DIR]   (a configured build with compile_commands.json)
 set -eu

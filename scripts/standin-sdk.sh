@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Makes a stand-in for the device SDK (MIPS32r2 big-endian, soft-float, musl) from Debian's packages.
 #
 #   scripts/standin-sdk.sh DIR

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The client routine: reports that the bus framework is absent.
 #include "quarvelt_tc.h"
 

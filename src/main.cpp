@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Entry of quarvelt-tc: hands the bus socket and the object name to the client routine.
 #include "quarvelt_tc.h"
 

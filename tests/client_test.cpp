@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The client routine in process: its report line on standard output and its status.
 #include "quarvelt_tc.h"
 

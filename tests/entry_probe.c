@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Stands in for the client routine so that a test can see what the entry hands it. */
 #include <stdio.h>
 

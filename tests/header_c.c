@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The public header from a C translation unit: it compiles, links and reports. */
 #include <stdio.h>
 

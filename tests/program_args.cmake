@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs quarvelt-tc with each argument list of the table and checks stdout, stderr and the exit status.
 #
 #   cmake -DPROGRAM=<path> [-DEMULATOR=<command;args>] -P program_args.cmake

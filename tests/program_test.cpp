@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quarvelt-tc as a subprocess: stdout bytes, stderr and exit status of whole runs.
 #include <algorithm>
 #include <csignal>

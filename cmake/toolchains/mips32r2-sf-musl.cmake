@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross toolchain for the device: MIPS32 release 2, big-endian, soft-float, musl libc.
 #
 # Point it at any such SDK without editing it:
