@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // quarvelt-tc as a subprocess: stdout bytes, stderr and exit status of whole runs.
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -54,19 +56,51 @@ struct Result {
 	int status; // the exit status, or 128 plus the number of the signal that ended the run
 };
 
+// Reads each descriptor to its end, from whichever has data first, and closes
+// it; a negative one is left out.  A child that fills one pipe while the test
+// waits on the other cannot stall.
+void drain(const std::vector<std::pair<int, std::string *>> &into)
+{
+	std::vector<pollfd> fds;
+	for (const auto &p : into)
+		fds.push_back({p.first, POLLIN, 0});
+	const auto any_open = [&fds] {
+		return std::any_of(fds.begin(), fds.end(),
+				   [](const pollfd &p) { return p.fd >= 0; });
+	};
+	while (any_open()) {
+		if (poll(fds.data(), fds.size(), -1) < 0) {
+			if (errno == EINTR)
+				continue;
+			std::abort();
+		}
+		for (size_t i = 0; i < fds.size(); i++) {
+			if (fds[i].fd < 0 || fds[i].revents == 0)
+				continue;
+			char buf[4096];
+			const ssize_t n = read(fds[i].fd, buf, sizeof buf);
+			if (n > 0) {
+				into[i].second->append(buf, static_cast<size_t>(n));
+			} else if (n == 0 || errno != EINTR) {
+				close(fds[i].fd);
+				fds[i].fd = -1;
+			}
+		}
+	}
+}
+
 std::string drain(int fd)
 {
 	std::string s;
-	char buf[256];
-	for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
-		s.append(buf, static_cast<size_t>(n));
-	close(fd);
+	drain({{fd, &s}});
 	return s;
 }
 
 // Runs path, looked up in PATH when it has no slash, with argv (possibly
 // empty; the terminating null is added here) and stdout as mode says; stderr
-// always goes to a pipe.
+// always goes to a pipe.  A child that cannot set itself up exits 126, so that
+// the row fails instead of testing some other stdout; 127 means that path
+// could not be started.
 Result spawn(const char *path, std::vector<const char *> argv, Stdout mode)
 {
 	argv.push_back(nullptr);
@@ -83,35 +117,31 @@ Result spawn(const char *path, std::vector<const char *> argv, Stdout mode)
 	}
 	const pid_t pid = fork();
 	if (pid == 0) {
+		int fd = out[1];
+		if (mode == Stdout::file)
+			fd = fileno(file);
+		else if (mode == Stdout::full)
+			fd = open("/dev/full", O_WRONLY | O_CLOEXEC);
 		// The child starts with the dispositions a shell would give it.
-		(void)std::signal(SIGPIPE, SIG_DFL);
-		dup2(err[1], STDERR_FILENO);
-		switch (mode) {
-		case Stdout::pipe:
-		case Stdout::broken_pipe:
-			dup2(out[1], STDOUT_FILENO);
-			break;
-		case Stdout::file:
-			dup2(fileno(file), STDOUT_FILENO);
-			break;
-		case Stdout::closed:
-			close(STDOUT_FILENO);
-			break;
-		case Stdout::full:
-			dup2(open("/dev/full", O_WRONLY | O_CLOEXEC), STDOUT_FILENO);
-			break;
-		}
-		execvp(path, const_cast<char *const *>(argv.data()));
-		_exit(127);
+		const bool ready =
+			std::signal(SIGPIPE, SIG_DFL) != SIG_ERR &&
+			dup2(err[1], STDERR_FILENO) == STDERR_FILENO &&
+			(mode == Stdout::closed ? close(STDOUT_FILENO) == 0 || errno == EBADF
+						: dup2(fd, STDOUT_FILENO) == STDOUT_FILENO);
+		if (ready)
+			execvp(path, const_cast<char *const *>(argv.data()));
+		_exit(ready ? 127 : 126);
 	}
 	if (pid < 0)
 		std::abort();
 	close(err[1]);
 	if (out[1] >= 0)
 		close(out[1]);
-	Result r{out[0] >= 0 ? drain(out[0]) : std::string(), drain(err[0]), -1};
+	Result r{"", "", -1};
+	drain({{out[0], &r.out}, {err[0], &r.err}});
 	int ws = 0;
-	waitpid(pid, &ws, 0);
+	if (waitpid(pid, &ws, 0) != pid)
+		std::abort();
 	r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
 	if (file != nullptr) {
 		std::rewind(file);
@@ -141,7 +171,8 @@ Result run(const std::vector<const char *> &argv, Stdout mode,
 
 struct Case {
 	const char *name;
-	std::vector<const char *> args; // after the program name; "argc0" runs with an empty vector
+	std::vector<const char *> argv; // the whole vector, program name included; empty for argc 0
+	const char *object;             // the object name the entry hands the routine
 	Stdout mode;
 	bool line; // the report line can be read back from stdout
 	int status;
@@ -158,54 +189,59 @@ std::string name_of(const testing::TestParamInfo<Case> &row)
 	return row.param.name;
 }
 
-bool is_argc0(const Case &c)
-{
-	return std::string(c.name) == "argc0";
-}
-
-// The program name, then the row's arguments; the "argc0" row has an empty vector.
-std::vector<const char *> argv_of(const Case &c)
-{
-	std::vector<const char *> argv;
-	if (!is_argc0(c))
-		argv.push_back("quarvelt-tc");
-	argv.insert(argv.end(), c.args.begin(), c.args.end());
-	return argv;
-}
-
 const int by_sigpipe = 128 + SIGPIPE;
+const char tc[] = "quarvelt-tc";
+const char default_object[] = "dsl.bonding_group.0";
+const std::string long_object = "dsl." + std::string(4096, 'a');
 
 // clang-format off
 const Case command_lines[] = {
-	{"no_argument", {}, Stdout::pipe, true, 255},
-	{"argc0", {}, Stdout::pipe, true, 255},
-	{"one_argument", {"dsl.line.1"}, Stdout::pipe, true, 255},
-	{"empty_string", {""}, Stdout::pipe, true, 255},
-	{"three_arguments", {"dsl.line.0", "dsl.line.1", "dsl.line.2"}, Stdout::pipe, true, 255},
-	{"dash_argument", {"-h"}, Stdout::pipe, true, 255},
-	{"spaces_kept", {"  dsl.line.1 "}, Stdout::pipe, true, 255},
-	{"format_and_raw_bytes", {"%s%n%x\xff\x01\n"}, Stdout::pipe, true, 255},
+	{"no_argument", {tc}, default_object, Stdout::pipe, true, 255},
+	{"argc0", {}, default_object, Stdout::pipe, true, 255},
+	{"one_argument", {tc, "dsl.line.1"}, "dsl.line.1", Stdout::pipe, true, 255},
+	{"empty_string", {tc, ""}, "", Stdout::pipe, true, 255},
+	{"three_arguments", {tc, "dsl.line.0", "dsl.line.1", "dsl.line.2"}, "dsl.line.0", Stdout::pipe, true, 255},
+	{"dash_argument", {tc, "-h"}, "-h", Stdout::pipe, true, 255},
+	{"lone_dash", {tc, "-"}, "-", Stdout::pipe, true, 255},
+	{"spaces_kept", {tc, "  dsl.line.1 "}, "  dsl.line.1 ", Stdout::pipe, true, 255},
+	{"quotes_and_backslashes", {tc, "a\"b\\c$d"}, "a\"b\\c$d", Stdout::pipe, true, 255},
+	{"format_and_raw_bytes", {tc, "%s%n%x\xff\x01\n"}, "%s%n%x\xff\x01\n", Stdout::pipe, true, 255},
+	{"long_name", {tc, long_object.c_str()}, long_object.c_str(), Stdout::pipe, true, 255},
 };
 
 const Case stdout_targets[] = {
-	{"file", {"dsl.line.1"}, Stdout::file, true, 255},
-	{"closed", {}, Stdout::closed, false, 255},
-	{"full", {}, Stdout::full, false, 255},
-	{"reader_gone", {}, Stdout::broken_pipe, false, by_sigpipe},
+	{"file", {tc, "dsl.line.1"}, "dsl.line.1", Stdout::file, true, 255},
+	{"closed", {tc}, default_object, Stdout::closed, false, 255},
+	{"full", {tc}, default_object, Stdout::full, false, 255},
+	{"reader_gone", {tc}, default_object, Stdout::broken_pipe, false, by_sigpipe},
 };
 // clang-format on
 
-class Program : public testing::TestWithParam<Case>
+// The environment can point the suite at another binary and emulator, so each
+// test's output starts by naming what it runs.
+class Tested : public testing::Test
+{
+      protected:
+	static void SetUpTestSuite()
+	{
+		std::string e;
+		for (const std::string &w : emulator())
+			e += w + ' ';
+		std::printf("program under test: %s%s\n", e.c_str(), program());
+	}
+};
+
+class Program : public Tested, public testing::WithParamInterface<Case>
 {
 };
 
 TEST_P(Program, ReportsAndExits)
 {
 	const Case &c = GetParam();
-	if (is_argc0(c) && !emulator().empty())
+	if (c.argv.empty() && !emulator().empty())
 		GTEST_SKIP() << "an emulator builds the program's argument vector from its own "
 				"command line, so it cannot start the program with argc 0";
-	const Result r = run(argv_of(c), c.mode);
+	const Result r = run(c.argv, c.mode);
 	EXPECT_EQ(r.out, c.line ? report_line : "");
 	EXPECT_EQ(r.err, "");
 	EXPECT_EQ(r.status, c.status);
@@ -215,8 +251,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLines, Program, testing::ValuesIn(command_lines)
 INSTANTIATE_TEST_SUITE_P(Stdout, Program, testing::ValuesIn(stdout_targets), name_of);
 
 // The same command lines against the entry linked with a stand-in routine: what
-// the routine is handed.  The bus socket never changes; the object name is the
-// first argument as it stands, or the default when there is none.
+// the routine is handed.  The bus socket never changes.
 class Entry : public testing::TestWithParam<Case>
 {
 };
@@ -224,9 +259,9 @@ class Entry : public testing::TestWithParam<Case>
 TEST_P(Entry, HandsTheRoutineTheSocketAndTheObjectName)
 {
 	const Case &c = GetParam();
-	const Result r = spawn(QUARVELT_TC_ENTRY_PROBE, argv_of(c), Stdout::pipe);
-	const std::string object = c.args.empty() ? "dsl.bonding_group.0" : c.args[0];
-	EXPECT_EQ(r.out, "socket [/var/run/ubus/ubus.sock] object [" + object + "]\n");
+	const Result r = spawn(QUARVELT_TC_ENTRY_PROBE, c.argv, Stdout::pipe);
+	EXPECT_EQ(r.out,
+		  "socket [/var/run/ubus/ubus.sock] object [" + std::string(c.object) + "]\n");
 	EXPECT_EQ(r.err, "");
 	EXPECT_EQ(r.status, 255);
 }
@@ -253,16 +288,22 @@ std::string quoted(const std::string &call)
 // A trace of one run: one write of the whole line to fd 1, and no bus traffic.
 // strace would trace an emulator itself, so an emulated run is traced by the
 // emulator's own -strace, which starts each line with the process ID.
-TEST(ProgramTrace, WritesOnceAndNeverTouchesTheBus)
+class ProgramTrace : public Tested
+{
+};
+
+TEST_F(ProgramTrace, WritesOnceAndNeverTouchesTheBus)
 {
 	char trace[] = "/tmp/quarvelt-tc-trace-XXXXXX";
 	ASSERT_EQ(close(mkstemp(trace)), 0);
 	// LeakSanitizer cannot run under ptrace; a sanitized build is traced without it.
-	ASSERT_EQ(setenv("ASAN_OPTIONS", "detect_leaks=0", 1), 0);
+	const char *asan = std::getenv("ASAN_OPTIONS");
+	const std::string options = asan != nullptr && *asan != '\0' ? std::string(asan) + ":" : "";
+	ASSERT_EQ(setenv("ASAN_OPTIONS", (options + "detect_leaks=0").c_str(), 1), 0);
 	const bool emulated = !emulator().empty();
 	const Result r = emulated ? run({"quarvelt-tc", "dsl.line.1"}, Stdout::pipe,
 					{"-strace", "-D", trace})
-				  : spawn("/usr/bin/strace",
+				  : spawn("strace",
 					  {"strace", "-qq", "-s", "128", "-o", trace, "--",
 					   program(), "dsl.line.1"},
 					  Stdout::pipe);
