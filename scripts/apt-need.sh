@@ -1,13 +1,27 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs those of the given Debian packages that are not installed yet.
-# Usage: scripts/apt-need.sh PACKAGE...
-set -eu
-missing=
+# Installs those of the given Debian packages that are missing, so that a command can start on a bare machine.
+#
+#   scripts/apt-need.sh PACKAGE...
+#
+# Does nothing when all are installed.  Run by another user than root, it
+# names the missing packages and how to install them, and fails.  Where there
+# is no dpkg, it names what is needed, by Debian's package names, and goes on.
+set -euo pipefail
+if ! command -v dpkg-query >/dev/null; then
+	echo "$0: this is no Debian or Ubuntu system; make sure these are installed (Debian's names): $*" >&2
+	exit 0
+fi
+missing=()
 for pkg in "$@"; do
-	dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed' || missing="$missing $pkg"
+	status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
+	[ "$status" = "install ok installed" ] || missing+=("$pkg")
 done
-[ -z "$missing" ] && exit 0
-apt-get update -qq
-# shellcheck disable=SC2086
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+[ ${#missing[@]} -gt 0 ] || exit 0
+if [ "$(id -u)" -ne 0 ]; then
+	echo "$0: missing ${missing[*]}; install them as root: apt-get update && apt-get install ${missing[*]}" >&2
+	exit 1
+fi
+echo "== installing ${missing[*]}"
+apt-get update -q
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"

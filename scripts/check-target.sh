@@ -4,7 +4,7 @@
 #
 #   scripts/check-target.sh
 #
-# Makes the stand-in SDK in build/mips-sdk (once), runs the device presets'
+# Makes the stand-in SDK in build/mips-sdk (or reuses it), runs the device presets'
 # workflows, whose tests run the program under an FPU-less emulated core, and
 # then checks each device binary: ELF header, floating-point ABI, no FPU
 # instruction, dynamic dependencies and stripped size.  Exits non-zero when
@@ -32,6 +32,15 @@ check() { # description, then the command that must succeed
 	fi
 }
 
+# Succeeds when TEXT has a line matching each extended regular expression.
+has() { # text, then the patterns
+	local text=$1 pattern
+	shift
+	for pattern; do
+		grep -Eq -- "$pattern" <<<"$text" || return 1
+	done
+}
+
 # Succeeds when the disassembly has no coprocessor 1 (FPU) instruction: loads,
 # stores and moves to or from it, its branches, and the .s/.d/.w/.l/.ps operations.
 no_fpu() {
@@ -57,11 +66,9 @@ report() { # preset, largest stripped size, expected NEEDED entries, expected in
 	echo "  FP ABI:   $(echo "$abi" | awk '/^FP ABI|^CPR1 size|^ISA:/ { printf "%s; ", $0 }')"
 	echo "  NEEDED:   $deps"
 	echo "  stripped: $size bytes (at most $limit)"
-	check "32-bit big-endian MIPS" sh -c 'echo "$1" | grep -q ELF32 && echo "$1" | grep -q "big endian" &&
-		echo "$1" | grep -q "Machine:.*MIPS"' - "$header"
-	check "MIPS32r2, o32" sh -c 'echo "$1" | grep -q o32 && echo "$1" | grep -q mips32r2' - "$flags"
-	check "FP ABI soft float, CPR1 size 0" sh -c 'echo "$1" | grep -q "^FP ABI: *Soft float" &&
-		echo "$1" | grep -q "^CPR1 size: *0$"' - "$abi"
+	check "32-bit big-endian MIPS" has "$header" ELF32 "big endian" "Machine:.*MIPS"
+	check "MIPS32r2, o32" has "$flags" o32 mips32r2
+	check "FP ABI soft float, CPR1 size 0" has "$abi" "^FP ABI: *Soft float" "^CPR1 size: *0$"
 	check "no FPU instruction" no_fpu "$bin"
 	check "NEEDED: ${needed:-none}" test "$deps" = "$needed"
 	check "interpreter: ${interp:-none}" test "$loader" = "$interp"

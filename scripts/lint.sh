@@ -1,8 +1,8 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Static checks over the sources and the manual page; any finding fails.
+# Static checks over the sources, the shell scripts, the licence notices and the manual page; any finding fails.
 # Usage: scripts/lint.sh [BUILD_DIR]   (a configured build with compile_commands.json)
-set -eu
+set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/dev}
 log=$(mktemp)
@@ -19,6 +19,8 @@ cppcheck --quiet --error-exitcode=1 --inline-suppr \
 	--enable=warning,style,performance,portability \
 	--library=googletest --library=posix \
 	--suppress=missingIncludeSystem -I include src tests
+shellcheck .ci/run scripts/*.sh scripts/musl-g++
+reuse lint >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
 
 # The page as configured for the build, read by mandoc and by man-db's groff.
 page=$build/man/quarvelt-tc.1
