@@ -61,9 +61,10 @@ struct Result {
 // waits on the other cannot stall.
 void drain(const std::vector<std::pair<int, std::string *>> &into)
 {
-	std::vector<pollfd> fds;
-	for (const auto &p : into)
-		fds.push_back({p.first, POLLIN, 0});
+	std::vector<pollfd> fds(into.size());
+	std::transform(into.begin(), into.end(), fds.begin(), [](const auto &p) {
+		return pollfd{p.first, POLLIN, 0};
+	});
 	const auto any_open = [&fds] {
 		return std::any_of(fds.begin(), fds.end(),
 				   [](const pollfd &p) { return p.fd >= 0; });
