@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Start-up time of quarvelt-tc builds against /bin/true and a static musl floor, by hyperfine.
-# Usage: scripts/bench.sh [PROGRAM...]   (default: build/release/quarvelt-tc)
+# Usage: scripts/bench.sh [PROGRAM...]   (default: build/release/quarvelt-tc, built first)
 #
 # The floor is the least a run can cost: a C program linked statically against
 # musl that makes the same single write and exits 255.  It is built only where
@@ -15,7 +15,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/apt-need.sh hyperfine
-[ $# -gt 0 ] || set -- build/release/quarvelt-tc
+if [ $# -eq 0 ]; then
+	cmake --preset release >/dev/null
+	cmake --build --preset release >/dev/null
+	set -- build/release/quarvelt-tc
+fi
 rounds=${BENCH_ROUNDS:-21}
 runs=${BENCH_RUNS:-150}
 tmp=$(mktemp -d)
