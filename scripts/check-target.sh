@@ -4,11 +4,11 @@
 #
 #   scripts/check-target.sh
 #
-# Makes the stand-in SDK in build/mips-sdk (or reuses it), runs the device presets'
-# workflows, whose tests run the program under an FPU-less emulated core, and
-# then checks each device binary: ELF header, floating-point ABI, no FPU
-# instruction, dynamic dependencies and stripped size.  Exits non-zero when
-# anything is off.
+# Makes the stand-in SDK in build/mips-sdk (or reuses it), runs the device
+# presets' workflows, whose test runs the C header's program under an FPU-less
+# emulated core, and then checks each device binary: ELF header,
+# floating-point ABI, no FPU instruction, dynamic dependencies and stripped
+# size.  Exits non-zero when anything is off.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
