@@ -121,6 +121,19 @@ TEST(RoutineWithBroker, LeavesAListeningSocketAlone)
 	addr.sun_family = AF_UNIX;
 	(void)std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s/ubus.sock", dir);
 	const int broker = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+	// The socket, its folder and the descriptor go however the test ends.
+	const struct Removal {
+		const char *dir;
+		const char *path;
+		int fd;
+		~Removal()
+		{
+			if (fd >= 0)
+				close(fd);
+			unlink(path);
+			rmdir(dir);
+		}
+	} removal{dir, addr.sun_path, broker};
 	ASSERT_GE(broker, 0);
 	ASSERT_EQ(bind(broker, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
 	ASSERT_EQ(listen(broker, 1), 0);
@@ -136,9 +149,6 @@ TEST(RoutineWithBroker, LeavesAListeningSocketAlone)
 	EXPECT_EQ(o.err, "");
 	EXPECT_EQ(peer, -1);
 	EXPECT_TRUE(accept_errno == EAGAIN || accept_errno == EWOULDBLOCK);
-	close(broker);
-	unlink(addr.sun_path);
-	rmdir(dir);
 }
 
 } // namespace
