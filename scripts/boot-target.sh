@@ -29,25 +29,28 @@ exitcode=0x0000ff00
 
 "$root/scripts/apt-need.sh" qemu-system-mips binutils
 "$root/scripts/boot-kernel.sh" "$kernel"
+# shellcheck source=scripts/checks.sh
+. "$root/scripts/checks.sh"
 
 rm -rf "$top/logs"
 mkdir -p "$top/logs"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
 n=0
 for program in "$@"; do
-	interp=$(readelf -l "$program" | sed -n 's/.*Requesting program interpreter: \(.*\)\]/\1/p')
+	interp=$(interpreter "$program")
 	echo "== $program (${interp:-static})"
+	# The initramfs list takes paths unquoted: what goes in is copied to names without blanks.
+	cp "$program" "$work/init"
+	[ -z "$interp" ] || cp "$sysroot/lib/libc.so" "$work/libc.so"
 	# Each case: its name, what init's console is (the tty, the full device, or
 	# none that can be opened), and the program's arguments.
 	while read -r name console args; do
 		{
-			echo "file /init $program 0755 0 0"
+			echo "file /init $work/init 0755 0 0"
 			if [ -n "$interp" ]; then
 				echo "dir /lib 0755 0 0"
-				echo "file /lib/libc.so $sysroot/lib/libc.so 0755 0 0"
+				echo "file /lib/libc.so $work/libc.so 0755 0 0"
 				echo "slink $interp /lib/libc.so 0777 0 0"
 			fi
 			# The built-in initramfs has /dev/console already; a link can replace it.
@@ -69,12 +72,10 @@ for program in "$@"; do
 		want=
 		[ "$console" = tty ] && want=$report
 		if [ "$lines" = "$want" ] && [ "$code" = "$exitcode" ]; then
-			printf '  ok    %-14s %d.%d s\n' "$name" $((ms / 1000)) $((ms % 1000 / 100))
-			passed=$((passed + 1))
+			passed "$(printf '%-14s %d.%d s' "$name" $((ms / 1000)) $((ms % 1000 / 100)))"
 		else
-			printf '  FAIL  %-14s exit code %s, program wrote: %s (%s)\n' "$name" "${code:-none}" \
-				"$(printf '%s' "$lines" | cat -v | tr '\n' '|')" "$log"
-			failed=$((failed + 1))
+			failed "$(printf '%-14s exit code %s, program wrote: %s (%s)' "$name" "${code:-none}" \
+				"$(printf '%s' "$lines" | cat -v | tr '\n' '|')" "$log")"
 		fi
 	done <<-EOF
 		no_argument   tty
@@ -84,5 +85,4 @@ for program in "$@"; do
 		stdout_closed none
 	EOF
 done
-echo "boot: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done boot

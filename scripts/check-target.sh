@@ -15,20 +15,20 @@ cd "$(dirname "$0")/.."
 sdk=build/mips-sdk
 scripts/standin-sdk.sh "$sdk"
 objdump=$sdk/bin/mips-linux-muslsf-objdump
-readelf=$sdk/bin/mips-linux-muslsf-readelf
 strip=$sdk/bin/mips-linux-muslsf-strip
+export READELF=$sdk/bin/mips-linux-muslsf-readelf
+# shellcheck source=scripts/checks.sh
+. scripts/checks.sh
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
 
-passed=0
-failed=0
 check() { # description, then the command that must succeed
 	local what=$1
 	shift
 	if "$@" >/dev/null 2>&1; then
-		printf '  ok    %s\n' "$what"
-		passed=$((passed + 1))
+		passed "$what"
 	else
-		printf '  FAIL  %s\n' "$what"
-		failed=$((failed + 1))
+		failed "$what"
 	fi
 }
 
@@ -42,24 +42,24 @@ has() { # text, then the patterns
 }
 
 # Succeeds when the disassembly has no coprocessor 1 (FPU) instruction: loads,
-# stores and moves to or from it, its branches, and the .s/.d/.w/.l/.ps operations.
+# stores and moves to or from it, its branches, and the .s/.d/.w/.l/.ps
+# operations.  A disassembly that fails or holds no instruction proves nothing.
 no_fpu() {
-	! "$objdump" -d --no-show-raw-insn "$1" | awk -F'\t' 'NF >= 2 { print $2 }' |
-		grep -Eq '^([ls][wd]x?c1|m[tf]h?c1|[ct]fc1|bc1|c\.|[a-z0-9]+(\.[a-z0-9]+)*\.(s|d|w|l|ps)$)'
+	local code
+	code=$("$objdump" -d --no-show-raw-insn "$1" | awk -F'\t' 'NF >= 2 { print $2 }') && [ -n "$code" ] &&
+		! grep -Eq '^([ls][wd]x?c1|m[tf]h?c1|[ct]fc1|bc1|c\.|[a-z0-9]+(\.[a-z0-9]+)*\.(s|d|w|l|ps)$)' <<<"$code"
 }
 
 report() { # preset, largest stripped size, expected NEEDED entries, expected interpreter
 	local preset=$1 limit=$2 needed=$3 interp=$4
-	local bin=build/$preset/quarvelt-tc stripped size header flags abi deps loader
-	stripped=$(mktemp)
-	"$strip" -o "$stripped" "$bin"
-	size=$(wc -c <"$stripped")
-	rm -f "$stripped"
-	header=$("$readelf" -h "$bin")
+	local bin=build/$preset/quarvelt-tc size header flags abi deps loader
+	"$strip" -o "$tmp/stripped" "$bin"
+	size=$(wc -c <"$tmp/stripped")
+	header=$("$READELF" -h "$bin")
 	flags=$(echo "$header" | grep 'Flags:')
-	abi=$("$readelf" -A "$bin")
-	deps=$("$readelf" -d "$bin" 2>/dev/null | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')
-	loader=$("$readelf" -l "$bin" | sed -n 's/.*Requesting program interpreter: \(.*\)\]/\1/p')
+	abi=$("$READELF" -A "$bin")
+	deps=$("$READELF" -d "$bin" 2>/dev/null | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')
+	loader=$(interpreter "$bin")
 	echo "== $preset: $bin"
 	echo "  file:     $(file -b "$bin")"
 	echo "  header:   $(echo "$header" | awk -F': *' '/Data|Machine|Flags/ { printf "%s; ", $2 }')"
@@ -80,5 +80,4 @@ for preset in mips-musl-sf mips-musl-sf-static; do
 done
 report mips-musl-sf 3000 "libc.so " /lib/ld-musl-mips-sf.so.1
 report mips-musl-sf-static 32768 "" ""
-echo "footprint: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done footprint

@@ -8,15 +8,26 @@
 # COMMAND, which may be a shell function, appends its output to LOG.  The step
 # says when it starts, every 15 s how long it has run and the last line it has
 # logged, and at its end how long it took.  When COMMAND fails, the end of LOG
-# is shown on stderr and long_step returns COMMAND's status.
+# is shown on stderr and long_step returns COMMAND's status.  An interrupt,
+# hang-up or termination of the script ends the step's whole process group
+# (make and its compilers, apt and its methods) before the script dies of it.
 long_step() {
-	local what=$1 log=$2 start=$SECONDS pid rc=0 next
+	local what=$1 log=$2 start=$SECONDS rc=0 next sig
 	shift 2
 	echo "-- $what (log: $log)"
+	# A background job of a script ignores SIGINT and shares the script's
+	# process group; with job control it gets a group of its own, which the
+	# traps below can end as a whole.
+	set -m
 	"$@" >>"$log" 2>&1 &
-	pid=$!
+	long_step_pid=$!
+	set +m
+	for sig in INT TERM HUP; do
+		# shellcheck disable=SC2064
+		trap "long_step_abort $sig" "$sig"
+	done
 	next=$((start + 15))
-	while kill -0 "$pid" 2>/dev/null; do
+	while kill -0 "$long_step_pid" 2>/dev/null; do
 		sleep 1
 		if [ "$SECONDS" -ge "$next" ]; then
 			printf '   %s: %d s, %d lines logged, last: %.100s\n' "$what" $((SECONDS - start)) \
@@ -24,11 +35,20 @@ long_step() {
 			next=$((next + 15))
 		fi
 	done
-	wait "$pid" || rc=$?
+	wait "$long_step_pid" || rc=$?
+	trap - INT TERM HUP
 	if [ "$rc" -ne 0 ]; then
 		tail -n 40 "$log" >&2
 		echo "-- $what: failed with status $rc after $((SECONDS - start)) s; the whole log: $log" >&2
 		return "$rc"
 	fi
 	echo "-- $what: done in $((SECONDS - start)) s"
+}
+
+long_step_abort() {
+	kill -TERM -- "-$long_step_pid" 2>/dev/null || true
+	wait "$long_step_pid" 2>/dev/null || true
+	echo "-- stopped by SIG$1" >&2
+	trap - "$1"
+	kill -"$1" $$
 }
