@@ -4,17 +4,16 @@
 # Usage: scripts/bench.sh [PROGRAM...]   (default: build/release/quarvelt-tc, built first)
 #
 # The floor is the least a run can cost: a C program linked statically against
-# musl that makes the same single write and exits 255.  It is built only where
-# musl-gcc is installed.  A run costs well under a millisecond, so the machine's
+# musl that makes the same single write and exits 255.  A run costs well under a millisecond, so the machine's
 # noise is of the same order as the differences: the commands are timed in
 # several interleaved rounds, and each one's figure is the median of its
-# per-round medians.  Ratios are to /bin/true and to the floor.  Where
-# valgrind is installed, each program's user-space instruction count, which
-# does not vary from run to run, is printed as well.  BENCH_ROUNDS and
+# per-round medians.  Ratios are to /bin/true and to the floor.  Each
+# program's user-space instruction count under valgrind, which does not vary
+# from run to run, is printed as well.  BENCH_ROUNDS and
 # BENCH_RUNS set the rounds and each command's runs in a round (21 and 150).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/apt-need.sh hyperfine
+scripts/apt-need.sh hyperfine musl-tools valgrind
 if [ $# -eq 0 ]; then
 	cmake --preset release >/dev/null
 	cmake --build --preset release >/dev/null
@@ -25,8 +24,7 @@ runs=${BENCH_RUNS:-150}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-if command -v musl-gcc >/dev/null; then
-	cat >"$tmp/floor.c" <<'C'
+cat >"$tmp/floor.c" <<'C'
 #include <unistd.h>
 int main(void)
 {
@@ -35,9 +33,8 @@ int main(void)
 	return 255;
 }
 C
-	musl-gcc -O2 -static -s -o "$tmp/floor" "$tmp/floor.c"
-	set -- "$@" "$tmp/floor"
-fi
+musl-gcc -O2 -static -s -o "$tmp/floor" "$tmp/floor.c"
+set -- "$@" "$tmp/floor"
 
 i=0
 while [ $i -lt "$rounds" ]; do
@@ -48,13 +45,11 @@ while [ $i -lt "$rounds" ]; do
 done
 
 for p in /bin/true "$@"; do
-	n=-
-	if command -v valgrind >/dev/null; then
-		# valgrind exits with the program's own status, 255 for quarvelt-tc.
-		n=$({ valgrind --tool=callgrind --callgrind-out-file=/dev/null "$p" 2>&1 >/dev/null || true; } |
-			sed -n 's/.*Collected : *//p')
-	fi
-	printf '%s\t%s\n' "$p" "${n:--}"
+	# valgrind exits with the program's own status, 255 for quarvelt-tc.
+	n=$({ valgrind --tool=callgrind --callgrind-out-file=/dev/null "$p" 2>&1 >/dev/null || true; } |
+		sed -n 's/.*Collected : *//p')
+	[ -n "$n" ] || { echo "$0: valgrind counted no instructions of $p" >&2; exit 1; }
+	printf '%s\t%s\n' "$p" "$n"
 done >"$tmp/instructions"
 
 awk -v floor="$tmp/floor" -v counts="$tmp/instructions" '
@@ -70,11 +65,11 @@ awk -v floor="$tmp/floor" -v counts="$tmp/instructions" '
 	END {
 		while ((getline line < counts) > 0) { split(line, col, "\t"); ins[col[1]] = col[2] }
 		for (i = 1; i <= n; i++) med[order[i]] = median(order[i])
-		t = med["/bin/true"]; f = (floor in med) ? med[floor] : 0
+		t = med["/bin/true"]; f = med[floor]
 		printf "%-40s %12s %10s %10s %13s\n", "program", "median (us)", "/bin/true", "floor", "instructions"
 		for (i = 1; i <= n; i++) {
 			c = order[i]
-			printf "%-40s %12.1f %10.3f %10s %13s\n", c == floor ? "floor (static musl, write only)" : c,
-				med[c] * 1e6, med[c] / t, f ? sprintf("%.3f", med[c] / f) : "-", ins[c]
+			printf "%-40s %12.1f %10.3f %10.3f %13s\n", c == floor ? "floor (static musl, write only)" : c,
+				med[c] * 1e6, med[c] / t, med[c] / f, ins[c]
 		}
 	}' "$tmp"/round*.json
