@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Runs the README's commands, read from README.md, in a fresh clone inside a bare Debian root.
+#
+#   scripts/clean-root.sh SUITE [all]   (SUITE: bookworm, bullseye, ...)
+#
+# As sbuild and pbuilder prove build dependencies, the root holds only what
+# debootstrap's minbase variant installs, so a package that a command's
+# apt-need list lacks shows as a failure.  The root comes from the mirror that
+# serves this machine's own Debian release, with this machine's apt settings;
+# a suite the mirror no longer serves fails here and says so.  The bare root
+# is made once in build/clean-root/SUITE/bare, stamped with what it was made
+# from, and reused while that holds; each run copies it afresh, clones the
+# checkout's HEAD into the copy and, as root under chroot, runs:
+#   - the line under "Run it", which must print the report line and then
+#     "exit status 255";
+#   - the first line under "Test it", which must pass every test, with none
+#     skipped or not run;
+#   - with "all", the further lines under "Test it" (the static checks and the
+#     benchmark, whose presets need CMake 3.25), which must succeed.
+# Each step's output is in build/clean-root/SUITE/*.log.
+set -euo pipefail
+if [ $# -lt 1 ] || [ $# -gt 2 ] || [ "${2:-all}" != all ]; then
+	echo "usage: $0 SUITE [all]" >&2
+	exit 2
+fi
+suite=$1
+here=$(cd "$(dirname "$0")" && pwd)
+checkout=$(cd "$here/.." && pwd)
+top=$checkout/build/clean-root/$suite
+bare=$top/bare
+root=$top/root
+report='QUARVELT_TC: QUARVELT_TestClient: Ubus framework not available!'
+
+[ "$(id -u)" -eq 0 ] || { echo "$0: debootstrap and chroot need root" >&2; exit 2; }
+"$here/apt-need.sh" debootstrap git
+# shellcheck source=scripts/long-step.sh
+. "$here/long-step.sh"
+
+# The URI of the machine's own deb entry for its release, in deb822 or one-line form.
+release=$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release)
+mirror=$(
+	{
+		awk -v s="$release" 'BEGIN { RS = "" }
+			/(^|\n)Types:[^\n]*[ \t]deb([ \t\n]|$)/ && match($0, /(^|\n)Suites:[^\n]*/) &&
+			(" " substr($0, RSTART, RLENGTH) " ") ~ ("[ \t]" s "[ \t]") && match($0, /(^|\n)URIs:[ \t]*[^ \t\n]+/) {
+				u = substr($0, RSTART, RLENGTH); sub(/.*URIs:[ \t]*/, "", u); print u }' \
+			/etc/apt/sources.list.d/*.sources 2>/dev/null || true
+		sed -n "s/^deb[[:space:]]\+\(\[[^]]*\][[:space:]]\+\)\?\([^[:space:]]\+\)[[:space:]]\+${release}[[:space:]].*/\2/p" \
+			/etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true
+	} | head -n 1
+)
+[ -n "$mirror" ] || { echo "$0: no deb entry for $release in this machine's apt sources" >&2; exit 1; }
+
+unmount() {
+	local m
+	for m in "$root/dev" "$root/proc"; do
+		! mountpoint -q "$m" || umount -l "$m"
+	done
+}
+trap unmount EXIT
+mkdir -p "$top"
+unmount
+
+made_from=$(printf 'suite %s\nmirror %s\n' "$suite" "$mirror"; "$here/made-from.sh" "$0" -- debootstrap)
+if [ "$(cat "$top/stamp" 2>/dev/null)" = "$made_from" ] && [ -x "$bare/bin/bash" ]; then
+	echo "== $suite root: $bare is up to date"
+else
+	echo "== $suite root: minbase from $mirror"
+	rm -rf --one-file-system "$bare" "$top/stamp"
+	if ! long_step "debootstrap $suite" "$top/debootstrap.log" debootstrap --variant=minbase "$suite" "$bare" "$mirror"; then
+		echo "$0: the mirror $mirror does not serve $suite, or debootstrap failed there" >&2
+		exit 1
+	fi
+	echo "$made_from" >"$top/stamp"
+fi
+
+rm -rf --one-file-system "$root"
+long_step "fresh copy of the $suite root" "$top/copy.log" cp -a "$bare" "$root"
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+cp -r /etc/apt/apt.conf.d/. "$root/etc/apt/apt.conf.d/"
+if [ -d /etc/apt/auth.conf.d ]; then
+	cp -r /etc/apt/auth.conf.d/. "$root/etc/apt/auth.conf.d/"
+fi
+git clone -q "$checkout" "$root/src"
+mount -t proc proc "$root/proc"
+mount --bind /dev "$root/dev"
+
+# The indented lines under a heading of README.md, as they stand.
+lines_under() { awk -v h="## $1" '/^## / { on = ($0 == h) } on && sub(/^    /, "")' "$root/src/README.md"; }
+# Runs a line in the clone inside the root, with the environment of a login of root's.
+in_root() {
+	chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
+		PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin /bin/bash -c "cd /src && $1"
+}
+step() { # name, the README line
+	echo "   $ $2"
+	long_step "$suite: $1" "$top/$1.log" in_root "$2"
+}
+fail() {
+	echo "$0: $suite: $*" >&2
+	exit 1
+}
+
+run_it=$(lines_under "Run it")
+mapfile -t test_it < <(lines_under "Test it")
+if [ -z "$run_it" ] || [ ${#test_it[@]} -eq 0 ]; then
+	fail "README.md has no \"Run it\" or \"Test it\" line"
+fi
+rm -f "$top"/*-it.log "$top"/line-*.log
+
+step run-it "$run_it"
+grep -xF -A 1 "$report" "$top/run-it.log" | tail -n 1 | grep -qx 'exit status 255' ||
+	fail "\"Run it\" did not print the report line and then \"exit status 255\" ($top/run-it.log)"
+
+step test-it "${test_it[0]}"
+grep -q '^100% tests passed, 0 tests failed out of [1-9]' "$top/test-it.log" ||
+	fail "\"Test it\" did not pass every test ($top/test-it.log)"
+! grep -q '^The following tests did not run:' "$top/test-it.log" ||
+	fail "\"Test it\" left tests not run ($top/test-it.log)"
+
+if [ $# -eq 2 ]; then
+	for ((i = 1; i < ${#test_it[@]}; i++)); do
+		step "line-$i" "${test_it[$i]}"
+	done
+fi
+echo "== $suite root: the README's commands hold"
