@@ -52,15 +52,7 @@ mirror=$(
 )
 [ -n "$mirror" ] || { echo "$0: no deb entry for $release in this machine's apt sources" >&2; exit 1; }
 
-unmount() {
-	local m
-	for m in "$root/dev" "$root/proc"; do
-		! mountpoint -q "$m" || umount -l "$m"
-	done
-}
-trap unmount EXIT
 mkdir -p "$top"
-unmount
 
 made_from=$(printf 'suite %s\nmirror %s\n' "$suite" "$mirror"; "$here/made-from.sh" "$0" -- debootstrap)
 if [ "$(cat "$top/stamp" 2>/dev/null)" = "$made_from" ] && [ -x "$bare/bin/bash" ]; then
@@ -83,15 +75,17 @@ if [ -d /etc/apt/auth.conf.d ]; then
 	cp -r /etc/apt/auth.conf.d/. "$root/etc/apt/auth.conf.d/"
 fi
 git clone -q "$checkout" "$root/src"
-mount -t proc proc "$root/proc"
-mount --bind /dev "$root/dev"
 
 # The indented lines under a heading of README.md, as they stand.
 lines_under() { awk -v h="## $1" '/^## / { on = ($0 == h) } on && sub(/^    /, "")' "$root/src/README.md"; }
-# Runs a line in the clone inside the root, with the environment of a login of root's.
+# Runs a line in the clone inside the root, with the environment of a login of
+# root's.  The root's /proc and /dev are mounted in a mount namespace of the
+# line's own, so they go with its last process, however it ends.
 in_root() {
-	chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
-		PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin /bin/bash -c "cd /src && $1"
+	# shellcheck disable=SC2016 # the inner shell expands its own arguments
+	unshare -m -- sh -c 'mount -t proc proc "$1/proc" && mount --rbind /dev "$1/dev" &&
+		exec chroot "$1" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
+			PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin /bin/bash -c "cd /src && $2"' - "$root" "$1"
 }
 step() { # name, the README line
 	echo "   $ $2"
