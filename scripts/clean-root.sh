@@ -79,11 +79,12 @@ git clone -q "$checkout" "$root/src"
 # The indented lines under a heading of README.md, as they stand.
 lines_under() { awk -v h="## $1" '/^## / { on = ($0 == h) } on && sub(/^    /, "")' "$root/src/README.md"; }
 # Runs a line in the clone inside the root, with the environment of a login of
-# root's.  The root's /proc and /dev are mounted in a mount namespace of the
-# line's own, so they go with its last process, however it ends.
+# root's.  The line has a mount and a process namespace of its own: the root's
+# /proc and /dev go with it however it ends, and so does every process it
+# started, dpkg in the session apt gives it included.
 in_root() {
 	# shellcheck disable=SC2016 # the inner shell expands its own arguments
-	unshare -m -- sh -c 'mount -t proc proc "$1/proc" && mount --rbind /dev "$1/dev" &&
+	unshare --mount --pid --fork --kill-child -- sh -c 'mount -t proc proc "$1/proc" && mount --rbind /dev "$1/dev" &&
 		exec chroot "$1" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
 			PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin /bin/bash -c "cd /src && $2"' - "$root" "$1"
 }
