@@ -27,8 +27,8 @@ report=$'QUARVELT_TC: QUARVELT_TestClient: Ubus framework not available!\r'
 # Exit status 255 in the form of a wait status, as the kernel prints it.
 exitcode=0x0000ff00
 
-"$root/scripts/apt-need.sh" qemu-system-mips binutils
 "$root/scripts/boot-kernel.sh" "$kernel"
+"$root/scripts/apt-need.sh" qemu-system-mips binutils
 # shellcheck source=scripts/checks.sh
 . "$root/scripts/checks.sh"
 
