@@ -25,10 +25,7 @@ llvm_source=llvm-toolchain-14
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$1"
 sdk=$(cd "$1" && pwd)
-case $sdk in *[[:space:]]*)
-	echo "$0: $sdk has a blank in its path, which gcc's specs and the SDK's wrappers cannot take; make it under a path without one" >&2
-	exit 2 ;;
-esac
+[[ $sdk != *[[:space:]]* ]] || { echo "$0: $sdk has a blank in its path, which gcc's specs and the SDK's wrappers cannot take; make it under a path without one" >&2; exit 2; }
 arch_flags="-march=mips32r2 -msoft-float"
 cross=mips-linux-gnu
 triplet=mips-linux-muslsf
