@@ -17,9 +17,11 @@ long_step() {
 	echo "-- $what (log: $log)"
 	# A background job of a script ignores SIGINT and shares the script's
 	# process group; with job control it gets a group of its own, which the
-	# traps below can end as a whole.
+	# traps below can end as a whole.  Being in the background, it reads
+	# nothing from the terminal: a read would stop it, and wget would take it
+	# as a cue to write its log to a file in the working folder.
 	set -m
-	"$@" >>"$log" 2>&1 &
+	"$@" </dev/null >>"$log" 2>&1 &
 	long_step_pid=$!
 	set +m
 	for sig in INT TERM HUP; do
