@@ -4,13 +4,14 @@
 # Usage: scripts/bench.sh [PROGRAM...]   (default: build/release/quarvelt-tc, built first)
 #
 # The floor is the least a run can cost: a C program linked statically against
-# musl that makes the same single write and exits 255.  A run costs well under a millisecond, so the machine's
-# noise is of the same order as the differences: the commands are timed in
-# several interleaved rounds, and each one's figure is the median of its
-# per-round medians.  Ratios are to /bin/true and to the floor.  Each
-# program's user-space instruction count under valgrind, which does not vary
-# from run to run, is printed as well.  BENCH_ROUNDS and
-# BENCH_RUNS set the rounds and each command's runs in a round (21 and 150).
+# musl that makes the same single write and exits 255.  A run costs well under
+# a millisecond, so the machine's noise is of the same order as the
+# differences: the commands are timed in several interleaved rounds, and each
+# one's figure is the median of its per-round medians.  Ratios are to /bin/true
+# and to the floor.  Each program's user-space instruction count under
+# valgrind, which does not vary from run to run, is printed as well.
+# BENCH_ROUNDS and BENCH_RUNS set the rounds and each command's runs in a
+# round (21 and 150).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/apt-need.sh hyperfine musl-tools valgrind
