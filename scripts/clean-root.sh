@@ -34,28 +34,22 @@ report='QUARVELT_TC: QUARVELT_TestClient: Ubus framework not available!'
 
 [ "$(id -u)" -eq 0 ] || { echo "$0: debootstrap and chroot need root" >&2; exit 2; }
 "$here/apt-need.sh" debootstrap git
-# shellcheck source=scripts/long-step.sh
-. "$here/long-step.sh"
+# shellcheck source=scripts/lib/long-step.sh
+. "$here/lib/long-step.sh"
+# shellcheck source=scripts/lib/stamp.sh
+. "$here/lib/stamp.sh"
+# shellcheck source=scripts/lib/proofs.sh
+. "$here/lib/proofs.sh"
 
-# The URI of the machine's own deb entry for its release, in deb822 or one-line form.
+# The URI of the machine's own deb entry for its release, as apt reads it.
 release=$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release)
-mirror=$(
-	{
-		awk -v s="$release" 'BEGIN { RS = "" }
-			/(^|\n)Types:[^\n]*[ \t]deb([ \t\n]|$)/ && match($0, /(^|\n)Suites:[^\n]*/) &&
-			(" " substr($0, RSTART, RLENGTH) " ") ~ ("[ \t]" s "[ \t]") && match($0, /(^|\n)URIs:[ \t]*[^ \t\n]+/) {
-				u = substr($0, RSTART, RLENGTH); sub(/.*URIs:[ \t]*/, "", u); print u }' \
-			/etc/apt/sources.list.d/*.sources 2>/dev/null || true
-		sed -n "s/^deb[[:space:]]\+\(\[[^]]*\][[:space:]]\+\)\?\([^[:space:]]\+\)[[:space:]]\+${release}[[:space:]].*/\2/p" \
-			/etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true
-	} | head -n 1
-)
+# shellcheck disable=SC2016 # apt's own field syntax
+mirror=$(apt-get indextargets --format '$(REPO_URI)' "Release: $release" "Identifier: Packages" | head -n 1)
 [ -n "$mirror" ] || { echo "$0: no deb entry for $release in this machine's apt sources" >&2; exit 1; }
 
 mkdir -p "$top"
-
-made_from=$(printf 'suite %s\nmirror %s\n' "$suite" "$mirror"; "$here/made-from.sh" "$0" -- debootstrap)
-if [ "$(cat "$top/stamp" 2>/dev/null)" = "$made_from" ] && [ -x "$bare/bin/bash" ]; then
+made=$(printf 'suite %s\nmirror %s\n' "$suite" "$mirror"; made_from "$0" -- debootstrap)
+if up_to_date "$made" "$top" bare/bin/bash; then
 	echo "== $suite root: $bare is up to date"
 else
 	echo "== $suite root: minbase from $mirror"
@@ -64,7 +58,7 @@ else
 		echo "$0: the mirror $mirror does not serve $suite, or debootstrap failed there" >&2
 		exit 1
 	fi
-	echo "$made_from" >"$top/stamp"
+	echo "$made" >"$top/stamp"
 fi
 
 rm -rf --one-file-system "$root"
@@ -76,8 +70,6 @@ if [ -d /etc/apt/auth.conf.d ]; then
 fi
 git clone -q "$checkout" "$root/src"
 
-# The indented lines under a heading of README.md, as they stand.
-lines_under() { awk -v h="## $1" '/^## / { on = ($0 == h) } on && sub(/^    /, "")' "$root/src/README.md"; }
 # Runs a line in the clone inside the root, with the environment of a login of
 # root's.  The line has a mount and a process namespace of its own: the root's
 # /proc and /dev go with it however it ends, and so does every process it
@@ -97,8 +89,8 @@ fail() {
 	exit 1
 }
 
-run_it=$(lines_under "Run it")
-mapfile -t test_it < <(lines_under "Test it")
+run_it=$(readme_lines "Run it" "$root/src/README.md")
+mapfile -t test_it < <(readme_lines "Test it" "$root/src/README.md")
 if [ -z "$run_it" ] || [ ${#test_it[@]} -eq 0 ]; then
 	fail "README.md has no \"Run it\" or \"Test it\" line"
 fi
@@ -111,7 +103,7 @@ grep -xF -A 1 "$report" "$top/run-it.log" | tail -n 1 | grep -qx 'exit status 25
 step test-it "${test_it[0]}"
 grep -q '^100% tests passed, 0 tests failed out of [1-9]' "$top/test-it.log" ||
 	fail "\"Test it\" did not pass every test ($top/test-it.log)"
-"$here/all-ran.sh" "$top/test-it.log" || fail "\"Test it\" left tests not run"
+all_ran "$top/test-it.log" || fail "\"Test it\" left tests not run"
 
 if [ $# -eq 2 ]; then
 	for ((i = 1; i < ${#test_it[@]}; i++)); do

@@ -28,7 +28,7 @@ cppcheck --quiet --error-exitcode=1 --inline-suppr \
 	--enable=warning,style,performance,portability \
 	--library=googletest --library=posix \
 	--suppress=missingIncludeSystem -I include src tests
-shellcheck .ci/run scripts/*.sh scripts/musl-g++
+shellcheck -x .ci/run scripts/*.sh scripts/*/*.sh cmake/toolchains/musl-g++
 reuse lint >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
 
 # The page as configured for the build, read by mandoc and by man-db's groff.

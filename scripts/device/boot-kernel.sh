@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the kernel of the booted device check: tinyconfig and scripts/boot-target.config over Debian's sources.
+# Builds the kernel of the booted device check: tinyconfig and kernel.config beside this script over Debian's sources.
 #
-#   scripts/boot-kernel.sh DIR
+#   scripts/device/boot-kernel.sh DIR
 #
 # DIR receives vmlinux, a kernel for qemu's Malta board with a MIPS32r2
 # big-endian core, and gen_init_cpio, the kernel's tool that packs an
@@ -18,17 +18,19 @@ kernel_source=linux-source-6.1
 
 [ $# -eq 1 ] || { echo "usage: $0 DIR" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
-fragment=$here/boot-target.config
+fragment=$here/kernel.config
 mkdir -p "$1"
 dir=$(cd "$1" && pwd)
 [[ $dir != *[[:space:]]* ]] || { echo "$0: $dir has a blank in its path, which the kernel's build cannot take; build it under a path without one" >&2; exit 2; }
 work=$dir/work
 log=$dir/build.log
 
-"$here/apt-need.sh" "$kernel_source" gcc-mips-linux-gnu gcc libc6-dev make flex bison bc xz-utils
+"$here/../apt-need.sh" "$kernel_source" gcc-mips-linux-gnu gcc libc6-dev make flex bison bc xz-utils
 
-made_from=$("$here/made-from.sh" "$0" "$fragment" -- "$kernel_source" "*-mips-linux-gnu")
-if [ "$(cat "$dir/stamp" 2>/dev/null)" = "$made_from" ] && [ -f "$dir/vmlinux" ] && [ -x "$dir/gen_init_cpio" ]; then
+# shellcheck source=scripts/lib/stamp.sh
+. "$here/../lib/stamp.sh"
+made=$(made_from "$0" "$fragment" -- "$kernel_source" "*-mips-linux-gnu")
+if up_to_date "$made" "$dir" vmlinux gen_init_cpio; then
 	echo "== kernel: $dir is up to date"
 	exit 0
 fi
@@ -36,8 +38,8 @@ echo "== kernel: $kernel_source, tinyconfig and $fragment, in $dir"
 start=$SECONDS
 rm -rf "$work" "$dir/vmlinux" "$dir/gen_init_cpio" "$dir/stamp" "$log"
 mkdir -p "$work/obj"
-# shellcheck source=scripts/long-step.sh
-. "$here/long-step.sh"
+# shellcheck source=scripts/lib/long-step.sh
+. "$here/../lib/long-step.sh"
 src=$work/$kernel_source
 kmake=(make -C "$src" O="$work/obj" ARCH=mips CROSS_COMPILE=mips-linux-gnu-)
 
@@ -57,5 +59,5 @@ long_step "build vmlinux" "$log" "${kmake[@]}" -j"$(($(nproc) + 1))" vmlinux
 
 mv "$work/obj/vmlinux" "$work/obj/usr/gen_init_cpio" "$dir/"
 rm -rf "$work"
-echo "$made_from" >"$dir/stamp"
+echo "$made" >"$dir/stamp"
 echo "== kernel: made in $((SECONDS - start)) s, $(du -sh "$dir" | cut -f 1)"

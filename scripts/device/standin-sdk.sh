@@ -2,19 +2,23 @@
 # SPDX-License-Identifier: MIT
 # Makes a stand-in for the device SDK (MIPS32r2 big-endian, soft-float, musl) from Debian's packages.
 #
-#   scripts/standin-sdk.sh DIR
+#   scripts/device/standin-sdk.sh DIR
 #
-# DIR receives what a vendor SDK would hold: DIR/bin/mips-linux-muslsf-gcc,
-# -g++ and the binutils under the same prefix, DIR/lib with the compiler's
-# runtime and link specs, and the sysroot DIR/sysroot.  Its parts: Debian's
-# cross compiler for mips-linux-gnu as compiler and linker, compiler-rt's
-# generic builtins built soft-float (Debian's cross libgcc is hard-float), and
-# musl built for mips-linux-muslsf against those builtins.  The C++ front end
-# is there, but no C++ runtime library: a program that needs none links as C
-# does.  Sources and build trees are deleted at the end; DIR/stamp records what
-# the SDK was made from (this script, the cross compiler's packages and the
-# source packages), and DIR is reused while that still holds and every output
-# is there.  The build's output is in DIR/build.log.
+# DIR receives what a vendor SDK would hold: in DIR/bin the compilers
+# mips-linux-muslsf-gcc, -g++ (also -c++) and -cpp, the binutils and gcc-ar,
+# gcc-nm and gcc-ranlib under the same prefix; DIR/lib/musl.specs, the link
+# specs; and the sysroot DIR/sysroot, with the soft-float runtime builtins
+# beside musl.  Like a crosstool-ng toolchain it is relocatable: the compilers
+# find the SDK from where they are, and need nothing from the caller's PATH.
+# Its parts: Debian's cross compiler for mips-linux-gnu as compiler and linker,
+# compiler-rt's generic builtins built soft-float (Debian's cross libgcc is
+# hard-float), and musl built for mips-linux-muslsf against those builtins.
+# The C++ front end is there, but no C++ runtime library: a program that needs
+# none links as C does.  Sources and build trees are deleted at the end;
+# DIR/stamp records what the SDK was made from (this script and the cross
+# compiler's packages; DIR/sources names the source packages), and DIR is
+# reused while that still holds and every output is there.  The build's output
+# is in DIR/build.log.
 set -euo pipefail
 
 # The source packages; the compiler-rt one is tied to one Debian release.
@@ -23,40 +27,36 @@ llvm_source=llvm-toolchain-14
 
 [ $# -eq 1 ] || { echo "usage: $0 DIR" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
+lib=$here/../lib
 mkdir -p "$1"
 sdk=$(cd "$1" && pwd)
-[[ $sdk != *[[:space:]]* ]] || { echo "$0: $sdk has a blank in its path, which gcc's specs and the SDK's wrappers cannot take; make it under a path without one" >&2; exit 2; }
+[[ $sdk != *[[:space:]]* ]] || { echo "$0: $sdk has a blank in its path, which gcc's specs cannot take; make it under a path without one" >&2; exit 2; }
 arch_flags="-march=mips32r2 -msoft-float"
 cross=mips-linux-gnu
 triplet=mips-linux-muslsf
-binutils=(ar ranlib nm objcopy objdump readelf strip ld)
+tools=(addr2line ar as c++filt elfedit gcc-ar gcc-nm gcc-ranlib gprof ld ld.bfd nm objcopy objdump ranlib readelf size strings strip)
 sysroot=$sdk/sysroot
-builtins=$sdk/lib/libclang_rt.builtins-mips.a
+builtins=$sysroot/lib/libclang_rt.builtins-mips.a
 work=$sdk/work
 log=$sdk/build.log
 
-"$here/apt-need.sh" "g++-$cross" qemu-user-static dpkg-dev make xz-utils
+"$here/../apt-need.sh" "g++-$cross" qemu-user-static dpkg-dev make xz-utils
 
-made_from=$("$here/made-from.sh" "$0" -- "*-$cross")
-outputs=("bin/$triplet-gcc" "bin/$triplet-g++" "${binutils[@]/#/bin/$triplet-}" lib/musl.specs "${builtins#"$sdk"/}"
+# shellcheck source=scripts/lib/stamp.sh
+. "$lib/stamp.sh"
+made=$(made_from "$0" -- "*-$cross")
+outputs=(bin/"$triplet"-{gcc,g++,c++,cpp} "${tools[@]/#/bin/$triplet-}" lib/musl.specs "${builtins#"$sdk"/}"
 	sysroot/include/stdio.h sysroot/lib/crt1.o sysroot/lib/libc.a sysroot/lib/libc.so sysroot/lib/ld-musl-mips-sf.so.1)
-complete() {
-	local f
-	[ "$(grep -v '^source ' "$sdk/stamp" 2>/dev/null)" = "$made_from" ] || return 1
-	for f in "${outputs[@]}"; do
-		[ -e "$sdk/$f" ] || return 1
-	done
-}
-if complete; then
+if up_to_date "$made" "$sdk" "${outputs[@]}"; then
 	echo "== stand-in SDK: $sdk is up to date"
 	exit 0
 fi
 echo "== stand-in SDK: making it in $sdk"
 start=$SECONDS
-rm -rf "${sdk:?}/bin" "${sdk:?}/lib" "$sysroot" "$work" "$sdk/stamp" "$log"
-mkdir -p "$sdk/bin" "$sdk/lib" "$work/apt/sources.list.d" "$work/apt/lists/partial" "$work/src"
-# shellcheck source=scripts/long-step.sh
-. "$here/long-step.sh"
+rm -rf "${sdk:?}/bin" "${sdk:?}/lib" "$sysroot" "$work" "$sdk/stamp" "$sdk/sources" "$log"
+mkdir -p "$sdk/bin" "$sdk/lib" "$sysroot/lib" "$work/apt/sources.list.d" "$work/apt/lists/partial" "$work/src"
+# shellcheck source=scripts/lib/long-step.sh
+. "$lib/long-step.sh"
 gcc_include=$("$cross-gcc" -print-file-name=include)
 
 # Source packages come from the machine's own Debian entries, as deb-src, kept
@@ -106,57 +106,59 @@ soft_float_builtins() {
 long_step "compiler-rt builtins, soft-float" "$log" soft_float_builtins
 
 # The link half of the compiler: musl's start files, libc and the soft-float
-# builtins instead of libgcc.  Includes are set by the wrappers below.
-cat >"$sdk/lib/musl.specs" <<EOF
+# builtins instead of libgcc, all under the sysroot (%R) that the wrappers
+# below pass.  Includes are set by the wrappers too.
+cat >"$sdk/lib/musl.specs" <<'EOF_SPECS'
 *link_libgcc:
--L$sysroot/lib
+-L%R/lib
 
 *libgcc:
-$builtins
+-lclang_rt.builtins-mips
 
 *startfile:
-%{!shared: %{static:$sysroot/lib/crt1.o;:$sysroot/lib/Scrt1.o}} $sysroot/lib/crti.o
+%{!shared: %{static:%R/lib/crt1.o;:%R/lib/Scrt1.o}} %R/lib/crti.o
 
 *endfile:
-$sysroot/lib/crtn.o
+%R/lib/crtn.o
 
 *link:
 -dynamic-linker /lib/ld-musl-mips-sf.so.1 -nostdlib %{shared:-shared} %{static:-static} %{rdynamic:-export-dynamic}
 
-EOF
+EOF_SPECS
 
 long_step "musl: build and install" "$log" make -C "$work/musl" -j"$(nproc)" DESTDIR="$sysroot" install
 # The loader link must stay inside the sysroot.
 ln -sf libc.so "$sysroot/lib/ld-musl-mips-sf.so.1"
 
-# The compiler wrappers: the cross gcc with the device's defaults, musl's
-# headers and nothing of the build machine's.  The C++ one puts libstdc++'s
-# headers first; they are configured for glibc, whose version test musl lacks.
+# The compiler wrappers: Debian's cross driver, by its full path, with the
+# device's defaults, the SDK's sysroot, specs and musl's headers, and nothing
+# of the build machine's.  They find the SDK from their own path, with shell
+# built-ins alone.  The C++ one puts libstdc++'s headers first; they are
+# configured for glibc, whose version test musl lacks, and it links through
+# the C driver, as there is no C++ runtime.
 cxx_include=$("$cross-g++" -xc++ -E -v /dev/null 2>&1 | sed -n 's|^ \(/.*/c++/.*\)$|\1|p' | while read -r d; do
 	printf ' -isystem %s' "$(cd "$d" && pwd)"
 done)
-cat >"$sdk/bin/$triplet-gcc" <<EOF
+wrapper() { # name, driver, what goes before the musl headers, what goes after them
+	cat >"$sdk/bin/$triplet-$1" <<EOF_WRAPPER
 #!/bin/sh
-# C compiler of the stand-in $triplet SDK.
-exec $cross-gcc $arch_flags -specs $sdk/lib/musl.specs -nostdinc -isystem $sysroot/include -isystem $gcc_include "\$@"
-EOF
-cat >"$sdk/bin/$triplet-g++" <<EOF
-#!/bin/sh
-# C++ compiler of the stand-in $triplet SDK; it links through the C driver, as there is no C++ runtime.
-exec $cross-gcc $arch_flags -specs $sdk/lib/musl.specs -nostdinc$cxx_include -isystem $sysroot/include -isystem $gcc_include '-D__GLIBC_PREREQ(major,minor)=0' "\$@"
-EOF
-chmod +x "$sdk/bin/$triplet-gcc" "$sdk/bin/$triplet-g++"
-for tool in "${binutils[@]}"; do
+# $1 of the stand-in $triplet SDK.
+sdk=\$(cd "\${0%/*}/.." && pwd)
+exec $(command -v "$cross-$2") $arch_flags --sysroot="\$sdk/sysroot" -specs "\$sdk/lib/musl.specs" -nostdinc$3 \\
+	-isystem "\$sdk/sysroot/include" -isystem $gcc_include$4 "\$@"
+EOF_WRAPPER
+	chmod +x "$sdk/bin/$triplet-$1"
+}
+wrapper gcc gcc "" ""
+wrapper g++ gcc "$cxx_include" " '-D__GLIBC_PREREQ(major,minor)=0'"
+wrapper cpp cpp "" ""
+ln -sf "$triplet-g++" "$sdk/bin/$triplet-c++"
+for tool in "${tools[@]}"; do
 	ln -sf "$(command -v "$cross-$tool")" "$sdk/bin/$triplet-$tool"
 done
 
-{
-	echo "$made_from"
-	for dsc in "$work"/src/*.dsc; do
-		echo "source $(basename "$dsc" .dsc)"
-	done
-} >"$sdk/stamp.new"
+(cd "$work/src" && ls -- *.dsc) >"$sdk/sources"
 rm -rf "$work"
-mv "$sdk/stamp.new" "$sdk/stamp"
-complete || { echo "$0: an output is missing after the build" >&2; exit 1; }
+echo "$made" >"$sdk/stamp"
+up_to_date "$made" "$sdk" "${outputs[@]}" || { echo "$0: an output is missing after the build" >&2; exit 1; }
 echo "== stand-in SDK: made in $((SECONDS - start)) s, $(du -sh "$sdk" | cut -f 1)"

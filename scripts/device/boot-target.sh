@@ -2,13 +2,13 @@
 # SPDX-License-Identifier: MIT
 # Boots each device binary as init of an emulated device and checks what reaches the console.
 #
-#   scripts/boot-target.sh [PROGRAM...]   (default: the binaries of the two device presets)
+#   scripts/device/boot-target.sh [PROGRAM...]   (default: the binaries of the two device presets)
 #
 # qemu-user on a 24Kc already traps a hard-float instruction; what only a boot
 # shows is that a device kernel runs the binary: its ELF loader, its exec-time
 # handling of the floating-point ABI with FPU support compiled out, init's
 # console, and the exit status the kernel reports.  The device is qemu's Malta
-# board with a 24Kc core, under the kernel of scripts/boot-kernel.sh, built
+# board with a 24Kc core, under the kernel of boot-kernel.sh beside it, built
 # once in build/boot-target/kernel.  For each case an initramfs holds the
 # program as /init (a dynamic one with the sysroot's libc.so,
 # MIPS_MUSL_SF_SYSROOT or the stand-in SDK's, under its loader's name); its
@@ -16,7 +16,7 @@
 # console, and when it returns the kernel reports its exit code.  Exits
 # non-zero when any case is off; each console is kept in build/boot-target/logs.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 [ $# -gt 0 ] || set -- "$root"/build/mips-musl-sf/quarvelt-tc "$root"/build/mips-musl-sf-static/quarvelt-tc
 
 sysroot=${MIPS_MUSL_SF_SYSROOT:-$root/build/mips-sdk/sysroot}
@@ -27,10 +27,10 @@ report=$'QUARVELT_TC: QUARVELT_TestClient: Ubus framework not available!\r'
 # Exit status 255 in the form of a wait status, as the kernel prints it.
 exitcode=0x0000ff00
 
-"$root/scripts/boot-kernel.sh" "$kernel"
+"$root/scripts/device/boot-kernel.sh" "$kernel"
 "$root/scripts/apt-need.sh" qemu-system-mips binutils
-# shellcheck source=scripts/checks.sh
-. "$root/scripts/checks.sh"
+# shellcheck source=scripts/lib/checks.sh
+. "$root/scripts/lib/checks.sh"
 
 rm -rf "$top/logs"
 mkdir -p "$top/logs"

@@ -2,7 +2,7 @@
 # shellcheck shell=bash
 # Counted checks of the device scripts: a line a result, a closing count, and the ELF interpreter they read.
 #
-#   . scripts/checks.sh
+#   . scripts/lib/checks.sh
 #   passed WHAT...        records a check that held
 #   failed WHAT...        records one that did not
 #   checks_done NAME      prints "NAME: N passed, M failed"; fails when any failed

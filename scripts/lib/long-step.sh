@@ -2,18 +2,20 @@
 # shellcheck shell=bash
 # long_step: runs a long build step with its output in a log, showing meanwhile that it is alive.
 #
-#   . scripts/long-step.sh
+#   . scripts/lib/long-step.sh
 #   long_step WHAT LOG COMMAND [ARG...]
 #
 # COMMAND, which may be a shell function, appends its output to LOG.  The step
 # says when it starts, every 15 s how long it has run and the last line it has
-# logged, and at its end how long it took.  When COMMAND fails, the end of LOG
-# is shown on stderr and long_step returns COMMAND's status.  An interrupt,
-# hang-up or termination of the script ends the step's whole process group
-# (make and its compilers, apt and its methods) before the script dies of it.
+# logged, and at its end how long it took.  When COMMAND fails, the end of what
+# it logged itself (steps may share a LOG) is shown on stderr and long_step
+# returns COMMAND's status.  An interrupt, hang-up or termination of the script
+# ends the step's whole process group (make and its compilers, apt and its
+# methods) before the script dies of it.
 long_step() {
-	local what=$1 log=$2 start=$SECONDS rc=0 next sig
+	local what=$1 log=$2 start=$SECONDS rc=0 next sig before
 	shift 2
+	before=$(wc -c 2>/dev/null <"$log" || echo 0)
 	echo "-- $what (log: $log)"
 	# A background job of a script ignores SIGINT and shares the script's
 	# process group; with job control it gets a group of its own, which the
@@ -40,7 +42,7 @@ long_step() {
 	wait "$long_step_pid" || rc=$?
 	trap - INT TERM HUP
 	if [ "$rc" -ne 0 ]; then
-		tail -n 40 "$log" >&2
+		tail -c +$((before + 1)) "$log" | tail -n 40 >&2
 		echo "-- $what: failed with status $rc after $((SECONDS - start)) s; the whole log: $log" >&2
 		return "$rc"
 	fi

@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: MIT
+// The entry with a stand-in routine: prints the count the entry gets and what it hands the routine.
+#include <cstdio>
+#include <cstring>
+
+#include "quarvelt_tc.h"
+
+// The entry, src/main.cpp's main compiled under this name.
+int quarvelt_tc_entry(int argc, char *argv[]);
+
+extern "C" int QUARVELT_TestClient(const char *socket_path, const char *object_name)
+{
+	std::printf("socket [%s] object [%s]\n", socket_path != nullptr ? socket_path : "(null)",
+		    object_name != nullptr ? object_name : "(null)");
+	return -1;
+}
+
+// Since Linux 5.18 the kernel starts no process with argc 0, so given the sole
+// argument "--argc0" the probe hands the entry a count of 0 itself.  The slot
+// past that vector's end names an object: an entry that indexes the vector
+// anyway hands that name on instead of the default.
+int main(int argc, char *argv[])
+{
+	static char past_the_end[] = "past-the-end";
+	static char *empty_vector[] = {nullptr, past_the_end};
+	if (argc == 2 && std::strcmp(argv[1], "--argc0") == 0) {
+		argc = 0;
+		argv = empty_vector;
+	}
+	std::printf("argc %d\n", argc);
+	const int status = quarvelt_tc_entry(argc, argv);
+	std::printf("status %d\n", status);
+	return status;
+}
