@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Static checks over the sources, the shell scripts, the licence notices and the manual page; any finding fails.
-# Usage: scripts/lint.sh [BUILD_DIR]   (a configured build with compile_commands.json; default build/dev)
+# Usage: scripts/lint.sh [BUILD_DIR]   (a configured build, with compile_commands.json; build/dev)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/dev}

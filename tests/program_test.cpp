@@ -31,8 +31,9 @@ const char *program()
 }
 
 // QUARVELT_TC_EMULATOR runs the program through an emulator: a command and its
-// arguments, separated by blanks, such as "qemu-mips-static -cpu 24Kc".  A path
-// with a blank goes to the emulator another way, such as qemu's QEMU_LD_PREFIX.
+// arguments, separated by blanks, as the emulated-program test preset sets it.
+// A path with a blank goes to the emulator another way, such as qemu's
+// QEMU_LD_PREFIX.
 const std::vector<std::string> &emulator()
 {
 	static const std::vector<std::string> words = [] {

@@ -17,7 +17,7 @@
 # non-zero when any case is off; each console is kept in build/boot-target/logs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-[ $# -gt 0 ] || set -- "$root"/build/mips-musl-sf/quarvelt-tc "$root"/build/mips-musl-sf-static/quarvelt-tc
+[ $# -gt 0 ] || set -- "$root"/build/mips-musl-sf{,-static}/quarvelt-tc
 
 sysroot=${MIPS_MUSL_SF_SYSROOT:-$root/build/mips-sdk/sysroot}
 top=$root/build/boot-target

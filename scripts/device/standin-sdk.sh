@@ -1,24 +1,21 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Makes a stand-in for the device SDK (MIPS32r2 big-endian, soft-float, musl) from Debian's packages.
+# Makes a stand-in device SDK (MIPS32r2 big-endian, soft-float, musl) from Debian's packages.
 #
 #   scripts/device/standin-sdk.sh DIR
 #
-# DIR receives what a vendor SDK would hold: in DIR/bin the compilers
-# mips-linux-muslsf-gcc, -g++ (also -c++) and -cpp, the binutils and gcc-ar,
-# gcc-nm and gcc-ranlib under the same prefix; DIR/lib/musl.specs, the link
-# specs; and the sysroot DIR/sysroot, with the soft-float runtime builtins
-# beside musl.  Like a crosstool-ng toolchain it is relocatable: the compilers
-# find the SDK from where they are, and need nothing from the caller's PATH.
-# Its parts: Debian's cross compiler for mips-linux-gnu as compiler and linker,
-# compiler-rt's generic builtins built soft-float (Debian's cross libgcc is
-# hard-float), and musl built for mips-linux-muslsf against those builtins.
-# The C++ front end is there, but no C++ runtime library: a program that needs
-# none links as C does.  Sources and build trees are deleted at the end;
-# DIR/stamp records what the SDK was made from (this script and the cross
-# compiler's packages; DIR/sources names the source packages), and DIR is
-# reused while that still holds and every output is there.  The build's output
-# is in DIR/build.log.
+# DIR receives what a vendor SDK would hold: in DIR/bin mips-linux-muslsf-gcc,
+# -g++ (-c++), -cpp, the binutils and gcc-ar, gcc-nm and gcc-ranlib; the link
+# specs DIR/lib/musl.specs; and the sysroot DIR/sysroot, with the soft-float
+# runtime builtins beside musl.  Like a crosstool-ng toolchain it works from
+# wherever it is moved to, and needs nothing from the caller's PATH.  Its
+# parts: Debian's cross compiler for mips-linux-gnu, compiler-rt's generic
+# builtins built soft-float (Debian's cross libgcc is hard-float), and musl
+# built against them.  The C++ front end is there, but no C++ runtime library:
+# a program that needs none links as C does.  DIR/stamp records what the SDK
+# was made from (this script and the cross compiler's packages; DIR/sources
+# names the source packages), and DIR is reused while that holds and every
+# output is there.  The build's output is in DIR/build.log.
 set -euo pipefail
 
 # The source packages; the compiler-rt one is tied to one Debian release.
@@ -59,16 +56,13 @@ mkdir -p "$sdk/bin" "$sdk/lib" "$sysroot/lib" "$work/apt/sources.list.d" "$work/
 . "$lib/long-step.sh"
 gcc_include=$("$cross-gcc" -print-file-name=include)
 
-# Source packages come from the machine's own Debian entries, as deb-src, kept
-# in a private apt state so that the system's apt configuration is left as it
-# is.  The downloads land in folders of root's, so apt fetches them as root
-# instead of as its unprivileged user.
-for f in /etc/apt/sources.list.d/*.sources; do
-	[ -f "$f" ] && sed 's/^Types:.*/Types: deb-src/' "$f" >"$work/apt/sources.list.d/$(basename "$f")"
-done
-for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-	[ -f "$f" ] && sed -n 's/^deb\([[:space:]]\)/deb-src\1/p' "$f" >"$work/apt/sources.list.d/$(basename "$f").list"
-done
+# Source packages come from the machine's own Debian entries, as apt reads
+# them, turned into deb-src ones in a private apt state so that the system's
+# apt configuration is left as it is.  The downloads land in folders of
+# root's, so apt fetches them as root instead of as its unprivileged user.
+# shellcheck disable=SC2016 # apt's own field syntax
+apt-get indextargets --format 'deb-src $(REPO_URI) $(RELEASE) $(COMPONENT)' 'Identifier: Packages' |
+	sort -u >"$work/apt/sources.list.d/machine.list"
 apt=(apt-get -q -o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$work/apt/sources.list.d"
 	-o "Dir::State::Lists=$work/apt/lists" -o APT::Sandbox::User=root)
 # An entry whose archive serves no sources only warns; the download fails if
@@ -160,5 +154,5 @@ done
 (cd "$work/src" && ls -- *.dsc) >"$sdk/sources"
 rm -rf "$work"
 echo "$made" >"$sdk/stamp"
-up_to_date "$made" "$sdk" "${outputs[@]}" || { echo "$0: an output is missing after the build" >&2; exit 1; }
+up_to_date "$made" "$sdk" "${outputs[@]}" || { echo "$0: an output is missing" >&2; exit 1; }
 echo "== stand-in SDK: made in $((SECONDS - start)) s, $(du -sh "$sdk" | cut -f 1)"

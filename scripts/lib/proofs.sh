@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
-# What CI and the clean roots read: the README's command lines, and ctest's list of tests that did not run.
+# What CI and the clean roots read: the README's command lines, ctest's tests that did not run.
 #
 #   . scripts/lib/proofs.sh
 #   readme_lines HEADING [README]   the indented lines under "## HEADING", as they stand
