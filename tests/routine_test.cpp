@@ -8,7 +8,8 @@
 #include <ostream>
 #include <string>
 
-#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -18,13 +19,14 @@
 namespace
 {
 
-const std::string report_line = "QUARVELT_TC: QUARVELT_TestClient: Ubus framework not available!\n";
+const std::string report_line = QUARVELT_TC_REPORT_LINE;
 const char bus_socket[] = "/var/run/ubus/ubus.sock";
 
 std::string contents(std::FILE *f)
 {
 	std::string s;
-	std::rewind(f);
+	if (std::fseek(f, 0, SEEK_SET) != 0)
+		std::abort();
 	for (int c; (c = std::getc(f)) != EOF;)
 		s += static_cast<char>(c);
 	return s;
@@ -121,7 +123,7 @@ TEST(RoutineWithBroker, LeavesAListeningSocketAlone)
 	addr.sun_family = AF_UNIX;
 	(void)std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s/ubus.sock", dir);
 	const int broker = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
-	// The socket, its folder and the descriptor go however the test ends.
+	// The socket, its directory and the descriptor are removed however the test ends.
 	const struct Removal {
 		const char *dir;
 		const char *path;

@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: MIT
+// Faults only a sanitized build stops: a stack overrun ("address"), a signed overflow
+// ("undefined").
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+int main(int argc, char **argv)
+{
+	// Volatile, so that the compiler neither sees the fault nor folds it away.
+	const volatile int past_the_end = 4;
+	volatile int largest = INT_MAX;
+	char bytes[4] = {};
+	// Through a pointer the compiler cannot follow, so that only the address check sees it.
+	char *volatile at = bytes;
+	if (argc == 2 && std::strcmp(argv[1], "address") == 0)
+		at[past_the_end] = 1;
+	else if (argc == 2 && std::strcmp(argv[1], "undefined") == 0)
+		largest = largest + argc;
+	std::printf("not stopped: %d %d\n", bytes[0], largest);
+	return 0;
+}
