@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Runs the README's commands, read from README.md, in a fresh clone inside a bare Debian root.
 #
-#   scripts/clean-root.sh SUITE [all]   (SUITE: bookworm, bullseye, ...)
+#   scripts/clean-root.sh SUITE [all|device]   (SUITE: trixie, bookworm, bullseye, ...)
 #
 # As sbuild and pbuilder prove build dependencies, the root holds only what
 # debootstrap's minbase variant installs, so a package that a command's
@@ -16,12 +16,20 @@
 #     "exit status 255";
 #   - the first line under "Test it", which must pass every test, with none
 #     skipped or not run;
-#   - with "all", the further lines under "Test it" (the static checks and the
-#     benchmark, whose presets need CMake 3.25), which must succeed.
-# Each step's output is in build/clean-root/SUITE/*.log.
+#   - with "all", the further lines under "Test it" (the presets' workflows,
+#     the static checks and the benchmark, which need CMake 3.25), which must
+#     succeed.
+# With "device" instead, it runs only the lines under "Build for the device",
+# each of which must succeed, in a root that holds beside the clone just the
+# stand-in SDK (scripts/device/standin-sdk.sh makes it where the presets look
+# for it), copied to the path those lines name, and Debian's cross compiler,
+# which that SDK calls; the last line's program suite must pass every test
+# but the empty-vector row, which an emulator cannot run.  Each step's output
+# is in build/clean-root/SUITE/*.log.
 set -euo pipefail
-if [ $# -lt 1 ] || [ $# -gt 2 ] || [ "${2:-all}" != all ]; then
-	echo "usage: $0 SUITE [all]" >&2
+mode=${2:-}
+if [ $# -lt 1 ] || [ $# -gt 2 ] || [[ ! $mode =~ ^(|all|device)$ ]]; then
+	echo "usage: $0 SUITE [all|device]" >&2
 	exit 2
 fi
 suite=$1
@@ -30,7 +38,6 @@ checkout=$(cd "$here/.." && pwd)
 top=$checkout/build/clean-root/$suite
 bare=$top/bare
 root=$top/root
-report='QUARVELT_TC: QUARVELT_TestClient: Ubus framework not available!'
 
 [ "$(id -u)" -eq 0 ] || { echo "$0: debootstrap and chroot need root" >&2; exit 2; }
 "$here/apt-need.sh" debootstrap git
@@ -69,6 +76,7 @@ if [ -d /etc/apt/auth.conf.d ]; then
 	cp -r /etc/apt/auth.conf.d/. "$root/etc/apt/auth.conf.d/"
 fi
 git clone -q "$checkout" "$root/src"
+report=$(<"$root/src/tests/report-line.txt")
 
 # Runs a line in the clone inside the root, with the environment of a login of
 # root's.  The line has a mount and a process namespace of its own: the root's
@@ -89,23 +97,43 @@ fail() {
 	exit 1
 }
 
-run_it=$(readme_lines "Run it" "$root/src/README.md")
-mapfile -t test_it < <(readme_lines "Test it" "$root/src/README.md")
-if [ -z "$run_it" ] || [ ${#test_it[@]} -eq 0 ]; then
-	fail "README.md has no \"Run it\" or \"Test it\" line"
+rm -f "$top"/*-it.log "$top"/line-*.log "$top"/device-*.log
+passed_all() { # log, then what the emulated suites may skip
+	grep -q '^100% tests passed, 0 tests failed out of [1-9]' "$1" && all_ran "$@"
+}
+
+if [ "$mode" = device ]; then
+	device=$(readme_lines "Build for the device" "$root/src/README.md")
+	mapfile -t device_lines <<<"$device"
+	sdk=$(sed -n 's/.*-DMIPS_MUSL_SF_SYSROOT=\([^ ]*\)\/sysroot.*/\1/p' <<<"$device")
+	[ -n "$sdk" ] || fail "the README's device lines name no SDK sysroot"
+	standin=$(preset_env QUARVELT_TC_SDK)
+	"$here/device/standin-sdk.sh" "$standin"
+	mkdir -p "$root$sdk"
+	cp -a "$standin/." "$root$sdk/"
+	# The cross compiler's packages that the SDK was made from, as its stamp lists them.
+	step device-cross "scripts/apt-need.sh $(sed -n 's/^package \([^ ]*\) .*/\1/p' "$standin/stamp" | tr '\n' ' ')"
+	for ((i = 0; i < ${#device_lines[@]}; i++)); do
+		step "device-$i" "${device_lines[$i]}"
+	done
+	passed_all "$top/device-$((i - 1)).log" "$empty_vector" ||
+		fail "the device lines' program suite did not pass every test ($top/device-$((i - 1)).log)"
+	echo "== $suite root: the README's device lines hold with an SDK in $sdk"
+	exit 0
 fi
-rm -f "$top"/*-it.log "$top"/line-*.log
+
+run_it=$(readme_lines "Run it" "$root/src/README.md")
+test_it_lines=$(readme_lines "Test it" "$root/src/README.md")
+mapfile -t test_it <<<"$test_it_lines"
 
 step run-it "$run_it"
 grep -xF -A 1 "$report" "$top/run-it.log" | tail -n 1 | grep -qx 'exit status 255' ||
 	fail "\"Run it\" did not print the report line and then \"exit status 255\" ($top/run-it.log)"
 
 step test-it "${test_it[0]}"
-grep -q '^100% tests passed, 0 tests failed out of [1-9]' "$top/test-it.log" ||
-	fail "\"Test it\" did not pass every test ($top/test-it.log)"
-all_ran "$top/test-it.log" || fail "\"Test it\" left tests not run"
+passed_all "$top/test-it.log" || fail "\"Test it\" did not pass every test, or left some not run ($top/test-it.log)"
 
-if [ $# -eq 2 ]; then
+if [ "$mode" = all ]; then
 	for ((i = 1; i < ${#test_it[@]}; i++)); do
 		step "line-$i" "${test_it[$i]}"
 	done

@@ -21,7 +21,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 fragment=$here/kernel.config
 mkdir -p "$1"
 dir=$(cd "$1" && pwd)
-[[ $dir != *[[:space:]]* ]] || { echo "$0: $dir has a blank in its path, which the kernel's build cannot take; build it under a path without one" >&2; exit 2; }
+[[ $dir != *[[:space:]]* ]] || { echo "$0: $dir has a space in its path, which the kernel's build cannot take; build it under a path without one" >&2; exit 2; }
 work=$dir/work
 log=$dir/build.log
 

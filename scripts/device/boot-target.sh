@@ -19,18 +19,20 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 [ $# -gt 0 ] || set -- "$root"/build/mips-musl-sf{,-static}/quarvelt-tc
 
-sysroot=${MIPS_MUSL_SF_SYSROOT:-$root/build/mips-sdk/sysroot}
+# shellcheck source=scripts/lib/checks.sh
+. "$root/scripts/lib/checks.sh"
+# shellcheck source=scripts/lib/proofs.sh
+. "$root/scripts/lib/proofs.sh"
+sysroot=${MIPS_MUSL_SF_SYSROOT:-$(preset_env QUARVELT_TC_SDK)/sysroot}
 top=$root/build/boot-target
 kernel=$top/kernel
 # The report line as the console shows it: the tty ends it in CR LF.
-report=$'QUARVELT_TC: QUARVELT_TestClient: Ubus framework not available!\r'
+report=$(<"$root/tests/report-line.txt")$'\r'
 # Exit status 255 in the form of a wait status, as the kernel prints it.
 exitcode=0x0000ff00
 
 "$root/scripts/device/boot-kernel.sh" "$kernel"
 "$root/scripts/apt-need.sh" qemu-system-mips binutils
-# shellcheck source=scripts/lib/checks.sh
-. "$root/scripts/lib/checks.sh"
 
 rm -rf "$top/logs"
 mkdir -p "$top/logs"
@@ -40,7 +42,7 @@ n=0
 for program in "$@"; do
 	interp=$(interpreter "$program")
 	echo "== $program (${interp:-static})"
-	# The initramfs list takes paths unquoted: what goes in is copied to names without blanks.
+	# The initramfs list takes paths unquoted: what goes in is copied to names without spaces.
 	cp "$program" "$work/init"
 	[ -z "$interp" ] || cp "$sysroot/lib/libc.so" "$work/libc.so"
 	# Each case: its name, what init's console is (the tty, the full device, or

@@ -10,9 +10,13 @@
 # runtime builtins beside musl.  Like a crosstool-ng toolchain it works from
 # wherever it is moved to, and needs nothing from the caller's PATH.  Its
 # parts: Debian's cross compiler for mips-linux-gnu, compiler-rt's generic
-# builtins built soft-float (Debian's cross libgcc is hard-float), and musl
-# built against them.  The C++ front end is there, but no C++ runtime library:
-# a program that needs none links as C does.  DIR/stamp records what the SDK
+# builtins built soft-float (Debian's cross libgcc is hard-float), musl built
+# against them, and GCC's start files from Debian's cross compiler, linked
+# around every program as real GCC toolchains link them.  Those files hold no
+# FPU instruction but are marked hard-float, which would make every link warn;
+# the copies in the sysroot have that mark removed, and check-target.sh's
+# encoding check reads the linked programs.  The C++ front end is there, but
+# no C++ runtime library: a program that needs none links as C does.  DIR/stamp records what the SDK
 # was made from (this script and the cross compiler's packages; DIR/sources
 # names the source packages), and DIR is reused while that holds and every
 # output is there.  The build's output is in DIR/build.log.
@@ -27,7 +31,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 lib=$here/../lib
 mkdir -p "$1"
 sdk=$(cd "$1" && pwd)
-[[ $sdk != *[[:space:]]* ]] || { echo "$0: $sdk has a blank in its path, which gcc's specs cannot take; make it under a path without one" >&2; exit 2; }
+[[ $sdk != *[[:space:]]* ]] || { echo "$0: $sdk has a space in its path, which gcc's specs cannot take; make it under a path without one" >&2; exit 2; }
 arch_flags="-march=mips32r2 -msoft-float"
 cross=mips-linux-gnu
 triplet=mips-linux-muslsf
@@ -43,7 +47,7 @@ log=$sdk/build.log
 . "$lib/stamp.sh"
 made=$(made_from "$0" -- "*-$cross")
 outputs=(bin/"$triplet"-{gcc,g++,c++,cpp} "${tools[@]/#/bin/$triplet-}" lib/musl.specs "${builtins#"$sdk"/}"
-	sysroot/include/stdio.h sysroot/lib/crt1.o sysroot/lib/libc.a sysroot/lib/libc.so sysroot/lib/ld-musl-mips-sf.so.1)
+	sysroot/include/stdio.h sysroot/lib/crtbeginS.o sysroot/lib/crt1.o sysroot/lib/libc.a sysroot/lib/libc.so sysroot/lib/ld-musl-mips-sf.so.1)
 if up_to_date "$made" "$sdk" "${outputs[@]}"; then
 	echo "== stand-in SDK: $sdk is up to date"
 	exit 0
@@ -58,7 +62,7 @@ gcc_include=$("$cross-gcc" -print-file-name=include)
 
 # Source packages come from the machine's own Debian entries, as apt reads
 # them, turned into deb-src ones in a private apt state so that the system's
-# apt configuration is left as it is.  The downloads land in folders of
+# apt configuration is left as it is.  The downloads land in directories of
 # root's, so apt fetches them as root instead of as its unprivileged user.
 # shellcheck disable=SC2016 # apt's own field syntax
 apt-get indextargets --format 'deb-src $(REPO_URI) $(RELEASE) $(COMPONENT)' 'Identifier: Packages' |
@@ -99,9 +103,15 @@ soft_float_builtins() {
 }
 long_step "compiler-rt builtins, soft-float" "$log" soft_float_builtins
 
-# The link half of the compiler: musl's start files, libc and the soft-float
-# builtins instead of libgcc, all under the sysroot (%R) that the wrappers
-# below pass.  Includes are set by the wrappers too.
+# GCC's start files: crtbeginS.o and crtendS.o around a dynamic program or a
+# shared object, crtbeginT.o and crtend.o around a static program.
+for crt in crtbeginS crtendS crtbeginT crtend; do
+	"$cross-objcopy" -R .gnu.attributes -R .MIPS.abiflags "$("$cross-gcc" -print-file-name="$crt.o")" "$sysroot/lib/$crt.o"
+done
+
+# The link half of the compiler: musl's start files, GCC's, libc and the
+# soft-float builtins instead of libgcc, all under the sysroot (%R) that the
+# wrappers below pass.  Includes are set by the wrappers too.
 cat >"$sdk/lib/musl.specs" <<'EOF_SPECS'
 *link_libgcc:
 -L%R/lib
@@ -110,10 +120,10 @@ cat >"$sdk/lib/musl.specs" <<'EOF_SPECS'
 -lclang_rt.builtins-mips
 
 *startfile:
-%{!shared: %{static:%R/lib/crt1.o;:%R/lib/Scrt1.o}} %R/lib/crti.o
+%{!shared: %{static:%R/lib/crt1.o;:%R/lib/Scrt1.o}} %R/lib/crti.o %{static:%R/lib/crtbeginT.o;:%R/lib/crtbeginS.o}
 
 *endfile:
-%R/lib/crtn.o
+%{static:%R/lib/crtend.o;:%R/lib/crtendS.o} %R/lib/crtn.o
 
 *link:
 -dynamic-linker /lib/ld-musl-mips-sf.so.1 -nostdlib %{shared:-shared} %{static:-static} %{rdynamic:-export-dynamic}

@@ -21,7 +21,7 @@ long_step() {
 	# process group; with job control it gets a group of its own, which the
 	# traps below can end as a whole.  Being in the background, it reads
 	# nothing from the terminal: a read would stop it, and wget would take it
-	# as a cue to write its log to a file in the working folder.
+	# as a cue to write its log to a file in the working directory.
 	set -m
 	"$@" </dev/null >>"$log" 2>&1 &
 	long_step_pid=$!

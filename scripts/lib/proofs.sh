@@ -1,14 +1,31 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
-# What CI and the clean roots read: the README's command lines, ctest's tests that did not run.
+# What CI, the clean roots and the device scripts read: README lines, ctest's skips, presets' values.
 #
 #   . scripts/lib/proofs.sh
-#   readme_lines HEADING [README]   the indented lines under "## HEADING", as they stand
+#   readme_lines HEADING [README]   the indented lines under "## HEADING", a line ending in a
+#                                   backslash joined to the next; fails, naming the section,
+#                                   when there is none
 #   all_ran LOG [ALLOWED]           fails when the ctest log LOG lists tests that did not run
 #                                   (skipped or not built), but for those whose line matches
 #                                   the extended regular expression ALLOWED
+#   preset_env NAME                 the value CMakePresets.json gives the environment variable
+#                                   NAME, with ${sourceDir} made the checkout's path
+#   $empty_vector                   ALLOWED for an emulated program suite: an emulator cannot
+#                                   start a program with an empty argument vector
+proofs_checkout=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# shellcheck disable=SC2034 # for the scripts that source this file
+empty_vector='Program\.ReportsAndExits/empty_vector( .*)? \(Skipped\)$'
+
 readme_lines() {
-	awk -v h="## $1" '/^## / { on = ($0 == h) } on && sub(/^    /, "")' "${2:-README.md}"
+	local lines
+	lines=$(awk -v h="## $1" '/^## / { on = ($0 == h) }
+		on && sub(/^    /, "") { if (sub(/\\$/, "")) { joined = joined $0; next } print joined $0; joined = "" }' "${2:-README.md}")
+	if [ -z "$lines" ]; then
+		echo "${2:-README.md}: no command line under \"## $1\"" >&2
+		return 1
+	fi
+	printf '%s\n' "$lines"
 }
 
 all_ran() {
@@ -23,3 +40,9 @@ all_ran() {
 	fi
 }
 
+preset_env() {
+	local value
+	value=$(sed -n "s/.*\"$1\": \"\\([^\"]*\\)\".*/\\1/p" "$proofs_checkout/CMakePresets.json" | head -n 1)
+	[ -n "$value" ] || { echo "CMakePresets.json gives $1 no value" >&2; return 1; }
+	echo "${value//\$\{sourceDir\}/$proofs_checkout}"
+}
