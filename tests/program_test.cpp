@@ -3,7 +3,6 @@
 #include "harness.h"
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>

@@ -110,6 +110,8 @@ describe_and_check() { # preset, largest stripped size, expected NEEDED entries,
 	record "MIPS32r2, o32" matches_each "$flags" o32 mips32r2
 	record "FP ABI soft float, CPR1 size 0" matches_each "$abi" "^FP ABI: *Soft float" "^CPR1 size: *0$"
 	record "no FPU instruction" no_fpu "$bin"
+	# Two functions of GCC's crtstuff, which no C library defines.
+	record "GCC's start files" matches_each "$("$READELF" -sW "$bin")" ' __do_global_dtors_aux$' ' frame_dummy$'
 	record "NEEDED: ${needed:-none}" test "$deps" = "$needed"
 	record "interpreter: ${interp:-none}" test "$loader" = "$interp"
 	record "stripped size $size <= $limit" test "$size" -le "$limit"
