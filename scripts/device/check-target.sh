@@ -4,19 +4,19 @@
 #
 #   scripts/device/check-target.sh
 #
-# Makes the stand-in SDK where the presets look for it (or reuses it), and checks that,
-# moved elsewhere and with nothing but its bin/ on PATH, it still builds a
-# static C program and a static C++ one with a global object, and both run.
-# Runs the device presets' workflows, whose tests run the C header's program
-# and the entry with argc 0 under an FPU-less emulated core and read the
-# program's own objects, and checks each device binary: ELF header,
-# floating-point ABI, no FPU instruction, dynamic dependencies and stripped
-# size.  With GCC's start files linked around them, as a vendor's GCC
-# toolchain links them, the dynamic program strips to 3,536 bytes (at most
-# 3,584) and the static one to 30,608 (at most 32,768).  The FPU check is
-# itself checked: every class of FPU instruction, in a function linked but
-# never called, must fail it, and MIPS16 code must pass.  Exits non-zero when
-# anything is off.
+# Makes the stand-in SDK where the presets look for it (or reuses it), and
+# checks that, moved elsewhere and with nothing but its bin/ on PATH, it still
+# builds a static C program and a static C++ one with a global object, and
+# both run.  Runs the device presets' workflows, whose tests run the C
+# header's program and the entry with argc 0 under an FPU-less emulated core
+# and read the program's own objects, and checks each device binary: ELF
+# header, floating-point ABI, no FPU instruction, GCC's start files, dynamic
+# dependencies and stripped size.  With those start files linked around it,
+# as a vendor's GCC toolchain links them, the dynamic program strips to 3,536
+# bytes (at most 3,584) and the static one to 30,608 (at most 32,768).  The
+# FPU check is itself checked: every class of FPU instruction, in a function
+# linked but never called, must fail it, and MIPS16 code must pass.  Exits
+# non-zero when anything is off.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 

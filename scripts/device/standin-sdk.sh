@@ -16,10 +16,11 @@
 # FPU instruction but are marked hard-float, which would make every link warn;
 # the copies in the sysroot have that mark removed, and check-target.sh's
 # encoding check reads the linked programs.  The C++ front end is there, but
-# no C++ runtime library: a program that needs none links as C does.  DIR/stamp records what the SDK
-# was made from (this script and the cross compiler's packages; DIR/sources
-# names the source packages), and DIR is reused while that holds and every
-# output is there.  The build's output is in DIR/build.log.
+# no C++ runtime library: a program that needs none links as C does.
+# DIR/stamp records what the SDK was made from (this script and the cross
+# compiler's packages; DIR/sources names the source packages), and DIR is
+# reused while that holds and every output is there.  The build's output is
+# in DIR/build.log.
 set -euo pipefail
 
 # The source packages; the compiler-rt one is tied to one Debian release.
