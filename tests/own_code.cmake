@@ -9,6 +9,9 @@
 # constructor of its own to each object it instruments; where it has, the
 # sections are left to the other builds, which compile the same code.
 cmake_minimum_required(VERSION 3.18...3.25)
+if(NOT OBJECTS)
+  message(FATAL_ERROR "no objects to read")
+endif()
 set(calls_seen "")
 foreach(object IN LISTS OBJECTS)
   execute_process(COMMAND "${READELF}" -W -S -s "${object}" RESULT_VARIABLE status OUTPUT_VARIABLE out
