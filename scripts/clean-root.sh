@@ -97,12 +97,13 @@ fail() {
 	exit 1
 }
 
-rm -f "$top"/*-it.log "$top"/line-*.log "$top"/device-*.log
 passed_all() { # log, then what the emulated suites may skip
 	grep -q '^100% tests passed, 0 tests failed out of [1-9]' "$1" && all_ran "$@"
 }
 
+# Each mode clears only its own logs, so that both modes' logs of one suite stay.
 if [ "$mode" = device ]; then
+	rm -f "$top"/device-*.log
 	device=$(readme_lines "Build for the device" "$root/src/README.md")
 	mapfile -t device_lines <<<"$device"
 	sdk=$(sed -n 's/.*-DMIPS_MUSL_SF_SYSROOT=\([^ ]*\)\/sysroot.*/\1/p' <<<"$device")
@@ -122,6 +123,7 @@ if [ "$mode" = device ]; then
 	exit 0
 fi
 
+rm -f "$top"/*-it.log "$top"/line-*.log
 run_it=$(readme_lines "Run it" "$root/src/README.md")
 test_it_lines=$(readme_lines "Test it" "$root/src/README.md")
 mapfile -t test_it <<<"$test_it_lines"
