@@ -7,9 +7,9 @@
 # Makes the stand-in SDK where the presets look for it (or reuses it), and
 # checks that, moved elsewhere and with nothing but its bin/ on PATH, it still
 # builds a static C program and a static C++ one with a global object, and
-# both run.  Runs the device presets' workflows, whose tests run the C
-# header's program and the entry with argc 0 under an FPU-less emulated core
-# and read the program's own objects, and checks each device binary: ELF
+# both run.  Runs the device presets' workflows, whose tests run the program
+# suite and the probes under an FPU-less emulated core and read the program,
+# and checks each device binary: ELF
 # header, floating-point ABI, no FPU instruction, GCC's start files, dynamic
 # dependencies and stripped size.  With those start files linked around it,
 # as a vendor's GCC toolchain links them, the dynamic program strips to 3,536
@@ -30,8 +30,7 @@ cc=$sdk/bin/mips-linux-muslsf-gcc
 objdump=$sdk/bin/mips-linux-muslsf-objdump
 strip=$sdk/bin/mips-linux-muslsf-strip
 export READELF=$sdk/bin/mips-linux-muslsf-readelf
-# The emulator the program suite runs device programs under.
-read -ra emulator <<<"$(preset_env QUARVELT_TC_EMULATOR)"
+read -ra emulator <<<"$(device_emulator)"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 

@@ -1,0 +1,51 @@
+# SPDX-License-Identifier: MIT
+# Traces one run of the program: one write of the whole line to fd 1, and no socket opened or named.
+#
+#   cmake -D TRACER=strace -D PROGRAM=quarvelt-tc -D LINE=report-line.txt [-D EMULATOR=qemu;options...] -P trace.cmake
+#
+# strace would trace an emulator itself, so with EMULATOR set TRACER is that
+# emulator, which traces the program with its own -strace, a line a call after
+# the process ID, and shows a buffer only by its address.  Standard output is a
+# pipe: with it closed, the emulator's log would take fd 1.
+cmake_minimum_required(VERSION 3.18...3.25)
+file(READ "${LINE}" line)
+set(log "${CMAKE_CURRENT_BINARY_DIR}/trace.log")
+file(REMOVE "${log}")
+if(EMULATOR)
+  list(REMOVE_AT EMULATOR 0)
+  set(command "${TRACER}" ${EMULATOR} -strace -D "${log}")
+else()
+  set(command "${TRACER}" -qq -s 128 -o "${log}" --)
+endif()
+execute_process(COMMAND ${command} "${PROGRAM}" dsl.line.1 RESULT_VARIABLE status OUTPUT_VARIABLE out
+                ERROR_VARIABLE err)
+if(NOT EXISTS "${log}")
+  message(FATAL_ERROR "no trace was made (${status}): ${err}")
+endif()
+file(STRINGS "${log}" calls)
+if(NOT out STREQUAL line OR NOT status EQUAL 255)
+  message(SEND_ERROR "the traced run exited ${status} and wrote [${out}]")
+endif()
+set(writes "")
+foreach(call IN LISTS calls)
+  string(REGEX REPLACE "^[0-9]+ " "" call "${call}")
+  if(call MATCHES "^(p?write|sendmsg)")
+    list(APPEND writes "${call}")
+  endif()
+  if(call MATCHES "^(socket|connect)\\(|ubus\\.sock")
+    message(SEND_ERROR "the run reached for the bus: ${call}")
+  endif()
+endforeach()
+# glibc writes the buffer with write(2), musl with writev(2), in pieces: either
+# way one call to fd 1 that writes all 64 bytes, and strace shows them.
+list(LENGTH writes count)
+string(REGEX MATCHALL "\"[^\"]*\"" pieces "${writes}")
+string(REPLACE "\"" "" written "${pieces}")
+string(REPLACE ";" "" written "${written}")
+string(REPLACE "\n" "\\n" quoted "${line}")
+if(NOT count EQUAL 1 OR NOT writes MATCHES "^writev?\\(1, ?.* = 64$")
+  message(SEND_ERROR "not one write of 64 bytes to fd 1: ${writes}")
+elseif(NOT EMULATOR AND NOT written STREQUAL quoted)
+  message(SEND_ERROR "the write is not the line: ${writes}")
+endif()
+message(STATUS "${writes}")
