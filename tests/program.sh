@@ -84,13 +84,11 @@ row() {
 		passed=$((passed + 1))
 		return
 	fi
-	echo "FAIL  $name: exit status $got (want $status)"
+	echo "FAIL  $name: exit status $got (want $status); stdout, then stderr:"
+	od -c "$tmp/out" | head -n 8
+	head -c 1000 "$tmp/err"
 	[ "$target$got" != gone255 ] || ! sigpipe_ignored ||
 		echo "      the suite's caller ignores SIGPIPE, which its children inherit: run it from one that does not"
-	printf '      stdout:\n'
-	od -c "$tmp/out" | head -n 8
-	printf '      stderr:\n'
-	head -c 1000 "$tmp/err"
 	failed=$((failed + 1))
 }
 
