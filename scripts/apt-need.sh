@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs those of the given Debian packages that are missing, so that a command can start on a bare machine.
+# Installs what is missing of the given Debian packages, so that a command starts on a bare machine.
 #
 #   scripts/apt-need.sh PACKAGE...
 #
@@ -9,7 +9,7 @@
 # is no dpkg, it names what is needed, by Debian's package names, and goes on.
 set -euo pipefail
 if ! command -v dpkg-query >/dev/null; then
-	echo "$0: this is no Debian or Ubuntu system; make sure these are installed (Debian's names): $*" >&2
+	echo "$0: no Debian or Ubuntu system; make sure these are installed (Debian's names): $*" >&2
 	exit 0
 fi
 missing=()
@@ -19,7 +19,7 @@ for pkg in "$@"; do
 done
 [ ${#missing[@]} -gt 0 ] || exit 0
 if [ "$(id -u)" -ne 0 ]; then
-	echo "$0: missing ${missing[*]}; install them as root: apt-get update && apt-get install ${missing[*]}" >&2
+	echo "$0: missing ${missing[*]}; as root: apt-get update && apt-get install ${missing[*]}" >&2
 	exit 1
 fi
 echo "== installing ${missing[*]}"

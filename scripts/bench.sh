@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Start-up cost of quarvelt-tc builds against /bin/true and a static musl floor; holds their instruction counts.
+# Start-up cost of quarvelt-tc against /bin/true and a static musl floor; holds instruction counts.
 #
 #   scripts/bench.sh [PROGRAM...]   (default: build/release/quarvelt-tc, built first)
 #

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Static checks over the sources, the shell scripts, the licence notices and the manual page; any finding fails.
+# Static checks of the sources, shell scripts, licence notices and manual page; any finding fails.
 # Usage: scripts/lint.sh [BUILD_DIR]   (a configured build, with compile_commands.json; build/dev)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/dev}
 if [ ! -f "$build/compile_commands.json" ] || [ ! -f "$build/man/quarvelt-tc.1" ]; then
-	echo "$0: $build is no configured build: configure the dev preset first (cmake --preset dev), or name another build" >&2
+	echo "$0: $build is no configured build: configure dev first (cmake --preset dev), or name one" >&2
 	exit 2
 fi
 scripts/apt-need.sh clang-format clang-tidy cppcheck shellcheck reuse mandoc man-db

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the kernel of the booted device check: tinyconfig and kernel.config beside this script over Debian's sources.
+# Builds the booted check's kernel: tinyconfig and kernel.config over Debian's kernel source.
 #
 #   scripts/device/boot-kernel.sh DIR
 #
@@ -21,7 +21,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 fragment=$here/kernel.config
 mkdir -p "$1"
 dir=$(cd "$1" && pwd)
-[[ $dir != *[[:space:]]* ]] || { echo "$0: $dir has a space in its path, which the kernel's build cannot take; build it under a path without one" >&2; exit 2; }
+[[ $dir != *[[:space:]]* ]] || { echo "$0: the build breaks on a space in $dir" >&2; exit 2; }
 work=$dir/work
 log=$dir/build.log
 

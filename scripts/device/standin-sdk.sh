@@ -32,7 +32,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 lib=$here/../lib
 mkdir -p "$1"
 sdk=$(cd "$1" && pwd)
-[[ $sdk != *[[:space:]]* ]] || { echo "$0: $sdk has a space in its path, which gcc's specs cannot take; make it under a path without one" >&2; exit 2; }
+[[ $sdk != *[[:space:]]* ]] || { echo "$0: gcc's specs break on a space in $sdk" >&2; exit 2; }
 arch_flags="-march=mips32r2 -msoft-float"
 cross=mips-linux-gnu
 triplet=mips-linux-muslsf
@@ -56,7 +56,7 @@ fi
 echo "== stand-in SDK: making it in $sdk"
 start=$SECONDS
 rm -rf "${sdk:?}/bin" "${sdk:?}/lib" "$sysroot" "$work" "$sdk/stamp" "$sdk/sources" "$log"
-mkdir -p "$sdk/bin" "$sdk/lib" "$sysroot/lib" "$work/apt/sources.list.d" "$work/apt/lists/partial" "$work/src"
+mkdir -p "$sdk/bin" "$sdk/lib" "$sysroot/lib" "$work"/{apt/sources.list.d,apt/lists/partial,src}
 # shellcheck source=scripts/lib/long-step.sh
 . "$lib/long-step.sh"
 gcc_include=$("$cross-gcc" -print-file-name=include)
@@ -131,7 +131,7 @@ cat >"$sdk/lib/musl.specs" <<'EOF_SPECS'
 
 EOF_SPECS
 
-long_step "musl: build and install" "$log" make -C "$work/musl" -j"$(nproc)" DESTDIR="$sysroot" install
+long_step "musl: build, install" "$log" make -C "$work/musl" -j"$(nproc)" DESTDIR="$sysroot" install
 # The loader link must stay inside the sysroot.
 ln -sf libc.so "$sysroot/lib/ld-musl-mips-sf.so.1"
 

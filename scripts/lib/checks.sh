@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
-# Counted checks of the device scripts: a line a result, a closing count, and the ELF interpreter they read.
+# The device scripts' counted checks, a line each, a closing count; the ELF interpreter they read.
 #
 #   . scripts/lib/checks.sh
 #   passed WHAT...        records a check that held

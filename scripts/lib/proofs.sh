@@ -1,13 +1,11 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
-# What CI, the clean roots and the device scripts read: README lines, ctest's skips, presets, the emulator.
+# What CI, the clean roots and the device scripts read: README lines, presets, the emulator.
 #
 #   . scripts/lib/proofs.sh
 #   readme_lines HEADING [README]   the indented lines under "## HEADING", a line ending in a
 #                                   backslash joined to the next; fails, naming the section,
 #                                   when there is none
-#   all_ran LOG                     fails when the ctest log LOG lists tests that did not run
-#                                   (skipped or not built)
 #   preset_env NAME                 the value CMakePresets.json gives the environment variable
 #                                   NAME, with ${sourceDir} made the checkout's path
 #   device_emulator                 the command, options included, that the device's toolchain
@@ -25,15 +23,6 @@ readme_lines() {
 	printf '%s\n' "$lines"
 }
 
-all_ran() {
-	local skipped
-	skipped=$(awk '/^The following tests did not run:/ { on = 1; next } on && /^\t/ { print; next } { on = 0 }' "$1")
-	if [ -n "$skipped" ]; then
-		printf '%s: tests that did not run:\n%s\n' "$1" "$skipped" >&2
-		return 1
-	fi
-}
-
 preset_env() {
 	local value
 	value=$(sed -n "s/.*\"$1\": \"\\([^\"]*\\)\".*/\\1/p" "$proofs_checkout/CMakePresets.json" | head -n 1)
@@ -42,5 +31,6 @@ preset_env() {
 }
 
 device_emulator() {
-	sed -n 's/^set(CMAKE_CROSSCOMPILING_EMULATOR \(.*\))$/\1/p' "$proofs_checkout/cmake/toolchains/mips32r2-sf-musl.cmake" | grep .
+	local file=$proofs_checkout/cmake/toolchains/mips32r2-sf-musl.cmake
+	sed -n 's/^set(CMAKE_CROSSCOMPILING_EMULATOR \(.*\))$/\1/p' "$file" | grep .
 }
