@@ -8,14 +8,15 @@
 # Every symbol left undefined must be one of CALLS or begin with one of
 # PREFIXES; the program may also import the C library's start routine and the
 # start files' weak hooks.  The objects may have no section that runs before
-# main or at exit, but where a sanitizer added its own constructor: the other
-# builds compile the same code.  Each library the program needs must match one
+# main or at exit (a sanitized build's own constructor aside: the other builds
+# compile the same code).  Each library the program needs must match one
 # of NEEDED, and each of NEEDED one library.  A static program imports nothing:
 # its symbol table must lack the calls it must not make, to the environment,
 # files, sockets and exit handlers.
 cmake_minimum_required(VERSION 3.18...3.25)
 if(PROGRAM)
   set(files "${PROGRAM}")
+  set(headers -l)
   list(APPEND CALLS __libc_start_main __gmon_start__ __cxa_finalize _ITM_deregisterTMCloneTable
        _ITM_registerTMCloneTable)
 elseif(OBJECTS)
@@ -27,10 +28,12 @@ set(calls_seen "")
 # The prefixes are plain names, so they join into one pattern as they stand.
 list(JOIN PREFIXES "|" prefix_pattern)
 foreach(file IN LISTS files)
-  execute_process(COMMAND "${READELF}" -W -d -S -s "${file}" RESULT_VARIABLE status OUTPUT_VARIABLE out
-                  ERROR_VARIABLE err)
+  execute_process(COMMAND "${READELF}" -W -d -S -s ${headers} "${file}" RESULT_VARIABLE status
+                  OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT status EQUAL 0 OR NOT out MATCHES "Symbol table")
     message(FATAL_ERROR "${READELF} could not read the symbols of ${file} (${status}): ${err}")
+  elseif(out MATCHES "__gnu_lto_slim")
+    message(FATAL_ERROR "${file} holds only LTO bytecode, whose calls readelf cannot see")
   endif()
   string(REGEX MATCHALL " UND [^ @\n]+" undefined "${out}")
   list(REMOVE_DUPLICATES undefined)
@@ -41,9 +44,9 @@ foreach(file IN LISTS files)
       message(SEND_ERROR "${file} calls ${name}")
     endif()
   endforeach()
-  string(REGEX MATCHALL "[.a-z]*\\.(init_array|ctors|fini_array|dtors)[.0-9]*" run_apart "${out}")
+  string(REGEX MATCHALL "[.a-z]*\\.(preinit_array|init_array|ctors|fini_array|dtors)[.0-9]*" run_apart "${out}")
   list(JOIN run_apart ", " run_apart)
-  if(OBJECTS AND run_apart AND NOT out MATCHES " UND __asan_init")
+  if(OBJECTS AND run_apart AND NOT (PREFIXES AND out MATCHES " UND __asan_init"))
     message(SEND_ERROR "${file} runs code before main or at exit: ${run_apart}")
   endif()
 endforeach()
@@ -56,6 +59,10 @@ endif()
 string(REGEX MATCHALL "\\(NEEDED\\)[^[]*\\[[^]]*\\]" entries "${out}")
 string(REGEX REPLACE "[^;]*\\[([^];]*)\\]" "\\1" libraries "${entries}")
 message(STATUS "${PROGRAM} needs ${libraries}")
+# A program without an interpreter is static, whatever made it so.
+if(NOT out MATCHES "program interpreter")
+  set(NEEDED "")
+endif()
 foreach(pattern IN LISTS NEEDED)
   list(FILTER libraries EXCLUDE REGEX "^${pattern}$")
 endforeach()
@@ -64,7 +71,7 @@ list(LENGTH entries found)
 if(libraries OR NOT wanted EQUAL found)
   message(SEND_ERROR "${PROGRAM} needs ${entries}, not one each of ${NEEDED}")
 endif()
-if(NOT out MATCHES "Symbol table '.dynsym'")
+if(NOT NEEDED)
   foreach(name getenv secure_getenv open openat fopen socket connect atexit __cxa_atexit)
     if(out MATCHES " ${name}\n")
       message(SEND_ERROR "the static program ${PROGRAM} links ${name}")
