@@ -4,24 +4,19 @@
 #
 #   scripts/apt-need.sh PACKAGE...
 #
-# Does nothing when all are installed.  Run by another user than root, it
-# names the missing packages and how to install them, and fails.  Where there
-# is no dpkg, it names what is needed, by Debian's package names, and goes on.
+# Run by another user than root, it names the missing ones and fails; where
+# there is no dpkg, it names them all, by Debian's names, and goes on.
 set -euo pipefail
-if ! command -v dpkg-query >/dev/null; then
-	echo "$0: no Debian or Ubuntu system; make sure these are installed (Debian's names): $*" >&2
-	exit 0
-fi
+command -v dpkg-query >/dev/null ||
+	{ echo "$0: no dpkg here; make sure these are installed (Debian's names): $*" >&2 && exit 0; }
 missing=()
 for pkg in "$@"; do
 	status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
 	[ "$status" = "install ok installed" ] || missing+=("$pkg")
 done
 [ ${#missing[@]} -gt 0 ] || exit 0
-if [ "$(id -u)" -ne 0 ]; then
-	echo "$0: missing ${missing[*]}; as root: apt-get update && apt-get install ${missing[*]}" >&2
-	exit 1
-fi
+[ "$(id -u)" -eq 0 ] ||
+	{ echo "$0: missing; as root: apt-get update && apt-get install ${missing[*]}" >&2 && exit 1; }
 echo "== installing ${missing[*]}"
 apt-get update -q
 DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"

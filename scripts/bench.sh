@@ -4,14 +4,13 @@
 #
 #   scripts/bench.sh [PROGRAM...]   (default: build/release/quarvelt-tc, built first)
 #
-# The floor is the least a run can cost: a C program linked statically against
-# musl that makes the same single write and exits 255.  One hyperfine call
-# times every command, BENCH_RUNS runs each (default 300); a run costs well
-# under a millisecond, of the order of the machine's noise, so the medians are
-# reported and not held.  What is held is each PROGRAM's user-space instruction
-# count under valgrind, which does not vary from run to run: it may exceed
-# /bin/true's by BENCH_MARGIN percent at most (default 25; the release build
-# counts 0.99 times /bin/true's on Debian 12, 0.80 times on Debian 13).  Exits non-zero when a count is over.
+# The floor, the least a run can cost, is a static musl C program that makes
+# the same write and exits 255.  hyperfine times each command BENCH_RUNS times
+# (default 300); runs cost well under a millisecond, of the order of the
+# machine's noise, so the medians are shown, not held.  Held is each PROGRAM's
+# user-space instruction count under valgrind, which does not vary: at most
+# BENCH_MARGIN percent (default 25) over /bin/true's, or the script fails (the
+# release build counts 0.99 times /bin/true's on Debian 12, 0.80 on Debian 13).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/apt-need.sh hyperfine musl-tools valgrind

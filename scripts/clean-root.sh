@@ -5,22 +5,22 @@
 #   scripts/clean-root.sh SUITE [all|device]   (SUITE: trixie, bookworm, bullseye, ...)
 #
 # As sbuild and pbuilder prove build dependencies, the root holds only what
-# debootstrap's minbase variant installs, so a package that a command's
-# apt-need list lacks shows as a failure.  The root comes from the mirror that
-# serves this machine's own Debian release, with this machine's apt settings;
-# a suite the mirror no longer serves fails here and says so.  The bare root
-# is made once in build/clean-root/SUITE/bare, stamped with what it was made
-# from, and reused while that holds; each run copies it afresh, clones the
-# checkout's HEAD into the copy and, as root under chroot, runs:
+# debootstrap's minbase variant installs, so a package missing from a command's
+# apt-need list fails it.  The root comes from the mirror of this machine's own
+# release, with its apt settings.  The bare root is kept in the user's cache
+# (scripts/lib/stamp.sh) while its stamp holds (this script and its helpers,
+# debootstrap, the mirror, the suite's Release file); each run copies it, clones
+# the checkout's HEAD into the copy and, under chroot with the user's cache at
+# /root/.cache, runs:
 #   - the line under "Run it", which must print the report line and then
 #     "exit status 255";
 #   - the first line under "Test it", which must pass every test;
 #   - with "all", the further lines under "Test it" (the presets' workflows,
 #     the static checks and the benchmark, which need CMake 3.25).
-# With "device", only the lines under "Build for the device", whose tests must
-# all pass, in a root holding beside the clone just Debian's cross compiler and
-# the stand-in SDK (scripts/device/standin-sdk.sh), copied to the path those
-# lines name.  Each step's output is in build/clean-root/SUITE/*.log.
+# With "device", scripts/device/check-target.sh and boot-target.sh, and then
+# the lines under "Build for the device" with the stand-in SDK that check-target
+# made copied to the path they name; their tests must all pass.  Each step's
+# output is in build/clean-root/SUITE/*.log.
 set -euo pipefail
 mode=${2:-}
 if [ $# -lt 1 ] || [ $# -gt 2 ] || [[ ! $mode =~ ^(|all|device)$ ]]; then
@@ -31,7 +31,6 @@ suite=$1
 here=$(cd "$(dirname "$0")" && pwd)
 checkout=$(cd "$here/.." && pwd)
 top=$checkout/build/clean-root/$suite
-bare=$top/bare
 root=$top/root
 fail() {
 	echo "$0: $suite: $*" >&2
@@ -48,30 +47,25 @@ fail() {
 . "$here/lib/proofs.sh"
 
 # The URI of the machine's own deb entry for its release, as apt reads it.
-release=$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release)
 # shellcheck disable=SC2016 # apt's own field syntax
 mirror=$(apt-get indextargets --format '$(REPO_URI)' "Release: $release" "Identifier: Packages" | head -n 1)
 [ -n "$mirror" ] || { echo "$0: no deb entry for $release in apt's sources" >&2; exit 1; }
 
 mkdir -p "$top"
-made=$(printf 'suite %s\nmirror %s\n' "$suite" "$mirror"; made_from "$0" -- debootstrap)
-if up_to_date "$made" "$top" bare/bin/bash; then
-	echo "== $suite root: $bare is up to date"
-else
-	echo "== $suite root: minbase from $mirror"
-	rm -rf --one-file-system "$bare" "$top/stamp"
-	long_step "debootstrap $suite" "$top/debootstrap.log" debootstrap --variant=minbase "$suite" "$bare" "$mirror" ||
-		fail "the mirror $mirror does not serve it, or debootstrap failed there"
-	echo "$made" >"$top/stamp"
+/usr/lib/apt/apt-helper -o APT::Sandbox::User=root download-file "${mirror%/}/dists/$suite/Release" "$top/Release" >/dev/null ||
+	fail "the mirror $mirror does not serve it"
+made=$(echo "mirror $mirror"; made_from "$0" "$here/lib/"{long-step,stamp,proofs}.sh "$top/Release" -- debootstrap)
+if ! cached "$suite root" "root-$suite" "$made" bare/bin/bash; then
+	long_step "debootstrap $suite" "$top/debootstrap.log" debootstrap --variant=minbase "$suite" "$entry/bare" "$mirror" ||
+		fail "debootstrap failed"
+	stamped "$made" bare/bin/bash
 fi
 
 rm -rf --one-file-system "$root"
-long_step "fresh copy of the $suite root" "$top/copy.log" cp -a "$bare" "$root"
+long_step "fresh copy of the $suite root" "$top/copy.log" cp -a "$entry/bare" "$root"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 cp -r /etc/apt/apt.conf.d/. "$root/etc/apt/apt.conf.d/"
-if [ -d /etc/apt/auth.conf.d ]; then
-	cp -r /etc/apt/auth.conf.d/. "$root/etc/apt/auth.conf.d/"
-fi
+[ ! -d /etc/apt/auth.conf.d ] || cp -r /etc/apt/auth.conf.d/. "$root/etc/apt/auth.conf.d/"
 git clone -q "$checkout" "$root/src"
 report=$(<"$root/src/tests/report-line.txt")
 
@@ -82,8 +76,9 @@ report=$(<"$root/src/tests/report-line.txt")
 in_root() {
 	# shellcheck disable=SC2016 # the inner shell expands its own arguments
 	unshare --mount --pid --fork --kill-child -- sh -c 'mount -t proc proc "$1/proc" && mount --rbind /dev "$1/dev" &&
+		mkdir -p "$1/root/.cache/quarvelt-tc" && mount --bind "${3%/*}" "$1/root/.cache/quarvelt-tc" &&
 		exec chroot "$1" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
-			PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin /bin/bash -c "cd /src && $2"' - "$root" "$1"
+			PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin /bin/bash -c "cd /src && $2"' - "$root" "$1" "$entry"
 }
 step() { # name, the README line
 	echo "   $ $2"
@@ -100,18 +95,15 @@ if [ "$mode" = device ]; then
 	mapfile -t device_lines <<<"$device"
 	sdk=$(sed -n 's/.*-DMIPS_MUSL_SF_SYSROOT=\([^ ]*\)\/sysroot.*/\1/p' <<<"$device")
 	[ -n "$sdk" ] || fail "the README's device lines name no SDK sysroot"
-	standin=$(preset_env QUARVELT_TC_SDK)
-	"$here/device/standin-sdk.sh" "$standin"
-	mkdir -p "$root$sdk"
-	cp -a "$standin/." "$root$sdk/"
-	# The cross compiler's packages that the SDK was made from, as its stamp lists them.
-	step device-cross "scripts/apt-need.sh $(sed -n 's/^package \([^ ]*\) .*/\1/p' "$standin/stamp" | tr '\n' ' ')"
+	step device-check scripts/device/check-target.sh
+	step device-boot scripts/device/boot-target.sh
+	step device-sdk "mkdir -p $sdk && cp -a build/mips-sdk/. $sdk/"
 	for ((i = 0; i < ${#device_lines[@]}; i++)); do
 		step "device-$i" "${device_lines[$i]}"
 	done
 	passed_all "$top/device-$((i - 1)).log" ||
 		fail "the device lines' tests did not all pass ($top/device-$((i - 1)).log)"
-	echo "== $suite root: the README's device lines hold with an SDK in $sdk"
+	echo "== $suite root: the device scripts and the README's device lines hold with an SDK in $sdk"
 	exit 0
 fi
 

@@ -26,13 +26,9 @@ done
 [ "$status" -eq 0 ]
 # Newer cppcheck limits its analysis of branches, and says so, unless told otherwise.
 level=()
-if cppcheck --help | grep -q -- --check-level; then
-	level=(--check-level=exhaustive)
-fi
-cppcheck --quiet --error-exitcode=1 --inline-suppr "${level[@]}" \
-	--enable=warning,style,performance,portability \
-	--library=posix \
-	--suppress=missingIncludeSystem -I include src tests
+! cppcheck --help | grep -q -- --check-level || level=(--check-level=exhaustive)
+cppcheck --quiet --error-exitcode=1 --inline-suppr "${level[@]}" --enable=warning,style,performance,portability \
+	--library=posix --suppress=missingIncludeSystem -I include src tests
 shellcheck -x .ci/run scripts/*.sh scripts/*/*.sh tests/*.sh cmake/toolchains/musl-g++
 reuse lint >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
 
@@ -40,7 +36,4 @@ reuse lint >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
 page=$build/man/quarvelt-tc.1
 mandoc -Tlint -W warning "$page" >"$log" 2>&1 || true
 man --warnings -l "$page" 2>>"$log" >/dev/null || true
-if [ -s "$log" ]; then
-	cat "$log" >&2
-	exit 1
-fi
+[ ! -s "$log" ] || { cat "$log" >&2 && exit 1; }

@@ -8,13 +8,13 @@
 # shows is that a device kernel runs the binary: its ELF loader, its exec-time
 # handling of the floating-point ABI with FPU support compiled out, init's
 # console, and the exit status the kernel reports.  The device is qemu's Malta
-# board with a 24Kc core, under the kernel of boot-kernel.sh beside it, built
-# once in build/boot-target/kernel.  For each case an initramfs holds the
-# program as /init (a dynamic one with the sysroot's libc.so,
-# MIPS_MUSL_SF_SYSROOT or the stand-in SDK's, under its loader's name); its
-# arguments come from the kernel command line after "--", its stdout is the
-# console, and when it returns the kernel reports its exit code.  Exits
-# non-zero when any case is off; each console is kept in build/boot-target/logs.
+# board with a 24Kc core, under the kernel of boot-kernel.sh beside it.  For
+# each case an initramfs holds the program as /init (a dynamic one with the
+# sysroot's libc.so, MIPS_MUSL_SF_SYSROOT or the stand-in SDK's); its arguments
+# come from the kernel command line after "--", its stdout is the console, and
+# the kernel reports its exit.  A control, built with MIPS_MUSL_SF_PREFIX or the
+# stand-in SDK, shows that the kernel lacks FPU support.  Exits non-zero when
+# any case is off; each console is kept in build/boot-target/logs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 [ $# -gt 0 ] || set -- "$root"/build/mips-musl-sf{,-static}/quarvelt-tc
@@ -23,7 +23,9 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 . "$root/scripts/lib/checks.sh"
 # shellcheck source=scripts/lib/proofs.sh
 . "$root/scripts/lib/proofs.sh"
-sysroot=${MIPS_MUSL_SF_SYSROOT:-$(preset_env QUARVELT_TC_SDK)/sysroot}
+sdk=$(preset_env QUARVELT_TC_SDK)
+sysroot=${MIPS_MUSL_SF_SYSROOT:-$sdk/sysroot}
+cc=${MIPS_MUSL_SF_PREFIX:-$sdk/bin/mips-linux-muslsf-}gcc
 top=$root/build/boot-target
 kernel=$top/kernel
 # The report line as the console shows it: the tty ends it in CR LF.
@@ -38,53 +40,61 @@ rm -rf "$top/logs"
 mkdir -p "$top/logs"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The control runs one FPU instruction, which a kernel without FPU support
+# must kill with SIGILL (wait status 4) before the program can say it ran.
+# shellcheck disable=SC2016 # registers of assembly, not shell
+printf '%s\n' '#include <stdio.h>' 'int main(void) {' \
+	'__asm__ volatile(".set push\n.set hardfloat\ncfc1 $2, $31\n.set pop" ::: "$2");' \
+	'return puts("the FPU instruction ran");' '}' | "$cc" -static -x c -o "$work/fpu" -
+# Each case: the program, its name, what init's console is (the tty, the full
+# device, or none that can be opened), the wait status the kernel must report,
+# and the program's arguments.
+cases() {
+	local p c
+	for p; do
+		for c in no_argument "one_argument|tty|$exitcode|dsl.line.7" "dash_argument|tty|$exitcode|-h" \
+			"stdout_full|full|$exitcode" "stdout_closed|none|$exitcode"; do
+			[ "$c" != no_argument ] || c="$c|tty|$exitcode"
+			echo "$p|$c"
+		done
+	done
+	echo "$work/fpu|fpu_control|tty|0x00000004"
+}
+
 n=0
-for program in "$@"; do
+while IFS='|' read -r program name console code args; do
 	interp=$(interpreter "$program")
-	echo "== $program (${interp:-static})"
 	# The initramfs list takes paths unquoted: what goes in is copied to names without spaces.
 	cp "$program" "$work/init"
-	[ -z "$interp" ] || cp "$sysroot/lib/libc.so" "$work/libc.so"
-	# Each case: its name, what init's console is (the tty, the full device, or
-	# none that can be opened), and the program's arguments.
-	while read -r name console args; do
-		{
-			echo "file /init $work/init 0755 0 0"
-			if [ -n "$interp" ]; then
-				echo "dir /lib 0755 0 0"
-				echo "file /lib/libc.so $work/libc.so 0755 0 0"
-				echo "slink $interp /lib/libc.so 0777 0 0"
-			fi
-			# The built-in initramfs has /dev/console already; a link can replace it.
-			case $console in
-			full) printf '%s\n' "nod /dev/full 0666 0 0 c 1 7" "slink /dev/console /dev/full 0777 0 0" ;;
-			none) echo "slink /dev/console /dev/none 0777 0 0" ;;
-			esac
-		} >"$work/list"
-		"$kernel/gen_init_cpio" "$work/list" >"$work/initramfs"
-		n=$((n + 1))
-		log=$top/logs/$n-$name.log
-		start=$(date +%s%N)
-		timeout 60 qemu-system-mips -M malta -cpu 24Kc -nographic -no-reboot -nic none -vga none \
-			-kernel "$kernel/vmlinux" -initrd "$work/initramfs" \
-			-append "console=ttyS0 panic=-1${args:+ -- $args}" </dev/null >"$log" 2>&1 || true
-		ms=$((($(date +%s%N) - start) / 1000000))
-		lines=$(grep -av '^\[ *[0-9]*\.[0-9]*\] ' "$log" || true)
-		code=$(grep -ao 'Attempted to kill init! exitcode=0x[0-9a-f]*' "$log" | sed 's/.*=//' || true)
-		want=
-		[ "$console" = tty ] && want=$report
-		if [ "$lines" = "$want" ] && [ "$code" = "$exitcode" ]; then
-			passed "$(printf '%-14s %d.%d s' "$name" $((ms / 1000)) $((ms % 1000 / 100)))"
-		else
-			failed "$(printf '%-14s exit code %s, program wrote: %s (%s)' "$name" "${code:-none}" \
-				"$(printf '%s' "$lines" | cat -v | tr '\n' '|')" "$log")"
+	{
+		echo "file /init $work/init 0755 0 0"
+		if [ -n "$interp" ]; then
+			cp "$sysroot/lib/libc.so" "$work/libc.so"
+			printf '%s\n' "dir /lib 0755 0 0" "file /lib/libc.so $work/libc.so 0755 0 0" "slink $interp /lib/libc.so 0777 0 0"
 		fi
-	done <<-EOF
-		no_argument   tty
-		one_argument  tty   dsl.line.7
-		dash_argument tty   -h
-		stdout_full   full
-		stdout_closed none
-	EOF
-done
+		# The built-in initramfs has /dev/console already; a link can replace it.
+		case $console in
+		full) printf '%s\n' "nod /dev/full 0666 0 0 c 1 7" "slink /dev/console /dev/full 0777 0 0" ;;
+		none) echo "slink /dev/console /dev/none 0777 0 0" ;;
+		esac
+	} >"$work/list"
+	"$kernel/gen_init_cpio" "$work/list" >"$work/initramfs"
+	n=$((n + 1))
+	log=$top/logs/$n-$name.log
+	start=$(date +%s%N)
+	timeout 60 qemu-system-mips -M malta -cpu 24Kc -nographic -no-reboot -nic none -vga none \
+		-kernel "$kernel/vmlinux" -initrd "$work/initramfs" \
+		-append "console=ttyS0 panic=-1${args:+ -- $args}" </dev/null >"$log" 2>&1 || true
+	ms=$((($(date +%s%N) - start) / 1000000))
+	lines=$(grep -av '^\[ *[0-9]*\.[0-9]*\] ' "$log" || true)
+	got=$(grep -ao 'Attempted to kill init! exitcode=0x[0-9a-f]*' "$log" | sed 's/.*=//' || true)
+	want=
+	[ "$console$code" != "tty$exitcode" ] || want=$report
+	if [ "$lines" = "$want" ] && [ "$got" = "$code" ]; then
+		passed "$(printf '%-14s %-26s %d.%d s' "$name" "${interp:-static}" $((ms / 1000)) $((ms % 1000 / 100)))"
+	else
+		failed "$(printf '%-14s exit code %s, program wrote: %s (%s)' "$name" "${got:-none}" \
+			"$(printf '%s' "$lines" | cat -v | tr '\n' '|')" "$log")"
+	fi
+done < <(cases "$@")
 checks_done boot

@@ -17,45 +17,42 @@
 # the copies in the sysroot have that mark removed, and check-target.sh's
 # encoding check reads the linked programs.  The C++ front end is there, but
 # no C++ runtime library: a program that needs none links as C does.
-# DIR/stamp records what the SDK was made from (this script and the cross
-# compiler's packages; DIR/sources names the source packages), and DIR is
-# reused while that holds and every output is there.  The build's output is
-# in DIR/build.log.
+# It is kept in the user's cache (scripts/lib/stamp.sh) while its stamp holds
+# (this script and its helpers, the cross compiler's and the sources' versions,
+# the release).  The build's output is in DIR/build.log.
 set -euo pipefail
-
-# The source packages; the compiler-rt one is tied to one Debian release.
-musl_source=musl
-llvm_source=llvm-toolchain-14
 
 [ $# -eq 1 ] || { echo "usage: $0 DIR" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
 lib=$here/../lib
 mkdir -p "$1"
-sdk=$(cd "$1" && pwd)
-[[ $sdk != *[[:space:]]* ]] || { echo "$0: gcc's specs break on a space in $sdk" >&2; exit 2; }
+dir=$(cd "$1" && pwd)
 arch_flags="-march=mips32r2 -msoft-float"
 cross=mips-linux-gnu
 triplet=mips-linux-muslsf
 tools=(addr2line ar as c++filt elfedit gcc-ar gcc-nm gcc-ranlib gprof ld ld.bfd nm objcopy objdump ranlib readelf size strings strip)
-sysroot=$sdk/sysroot
-builtins=$sysroot/lib/libclang_rt.builtins-mips.a
-work=$sdk/work
-log=$sdk/build.log
-
 "$here/../apt-need.sh" "g++-$cross" qemu-user-static dpkg-dev make xz-utils
 
 # shellcheck source=scripts/lib/stamp.sh
 . "$lib/stamp.sh"
-made=$(made_from "$0" -- "*-$cross")
-outputs=(bin/"$triplet"-{gcc,g++,c++,cpp} "${tools[@]/#/bin/$triplet-}" lib/musl.specs "${builtins#"$sdk"/}"
-	sysroot/include/stdio.h sysroot/lib/crtbeginS.o sysroot/lib/crt1.o sysroot/lib/libc.a sysroot/lib/libc.so sysroot/lib/ld-musl-mips-sf.so.1)
-if up_to_date "$made" "$sdk" "${outputs[@]}"; then
-	echo "== stand-in SDK: $sdk is up to date"
+# The sources, by binary package: musl, and the LLVM behind this release's clang.
+llvm=$(apt-cache depends clang | sed -n 's/^ *Depends: \(clang-[0-9]*\)$/\1/p')
+sources=$(apt-cache show --no-all-versions musl "$llvm" | sed -n 's/^\(Package\|Source\|Version\): //p' | paste -sd ' ' -)
+echo "== stand-in SDK: sources $sources"
+made=$(made_from "$0" "$lib/"{stamp,long-step}.sh -- "*-$cross"; echo "sources $sources")
+outputs=(bin/"$triplet"-{gcc,g++,c++,cpp} "${tools[@]/#/bin/$triplet-}" lib/musl.specs sysroot/include/stdio.h
+	sysroot/lib/{crtbeginS.o,crt1.o,libc.a,libc.so,ld-musl-mips-sf.so.1,libclang_rt.builtins-mips.a})
+if cached "stand-in SDK" "sdk-$release" "$made" "${outputs[@]}"; then
+	delivered "$dir"
 	exit 0
 fi
-echo "== stand-in SDK: making it in $sdk"
+sdk=$entry
+[[ $sdk$dir != *[[:space:]]* ]] || { echo "$0: gcc's specs break on a space in $sdk$dir" >&2; exit 2; }
+sysroot=$sdk/sysroot
+builtins=$sysroot/lib/libclang_rt.builtins-mips.a
+work=$sdk/work
+log=$sdk/build.log
 start=$SECONDS
-rm -rf "${sdk:?}/bin" "${sdk:?}/lib" "$sysroot" "$work" "$sdk/stamp" "$sdk/sources" "$log"
 mkdir -p "$sdk/bin" "$sdk/lib" "$sysroot/lib" "$work"/{apt/sources.list.d,apt/lists/partial,src}
 # shellcheck source=scripts/lib/long-step.sh
 . "$lib/long-step.sh"
@@ -74,12 +71,15 @@ apt=(apt-get -q -o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$wor
 # what it needs is missing.
 source_lists() { "${apt[@]}" update || echo "$0: some deb-src entries could not be read"; }
 long_step "deb-src lists" "$log" source_lists
-download_sources() { cd "$work/src" && "${apt[@]}" source --download-only "$musl_source" "$llvm_source"; }
-long_step "sources of $musl_source and $llvm_source" "$log" download_sources
+# Of LLVM's only the upstream tarball, which is all the builtins take.
+download_sources() {
+	cd "$work/src" && "${apt[@]}" source --download-only musl && "${apt[@]}" source --download-only --tar-only "$llvm"
+}
+long_step "sources of musl and $llvm" "$log" download_sources
 
 # musl's headers come first: the builtins are built against them.
 musl_headers() {
-	cd "$work" && dpkg-source -x "$work"/src/"${musl_source}"_*.dsc musl
+	cd "$work" && dpkg-source -x "$work"/src/musl_*.dsc musl
 	cd musl && CC="$cross-gcc" CFLAGS="$arch_flags" CROSS_COMPILE="$cross-" LIBCC="$builtins" \
 		./configure --target="$triplet" --prefix=/ --syslibdir=/lib --disable-wrapper
 	make DESTDIR="$sysroot" install-headers
@@ -91,7 +91,7 @@ soft_float_builtins() {
 	local rt=$work/builtins/compiler-rt/lib/builtins src objects=()
 	mkdir -p "$work/builtins"
 	echo "unpacking compiler-rt's builtins"
-	tar -xJf "$work"/src/"${llvm_source}"_*.orig.tar.xz -C "$work/builtins" --strip-components=1 \
+	tar -xJf "$work"/src/llvm-toolchain-*.orig.tar.xz -C "$work/builtins" --strip-components=1 \
 		--wildcards '*/compiler-rt/lib/builtins/*'
 	while read -r src; do
 		echo "CC $src"
@@ -104,15 +104,16 @@ soft_float_builtins() {
 }
 long_step "compiler-rt builtins, soft-float" "$log" soft_float_builtins
 
-# GCC's start files: crtbeginS.o and crtendS.o around a dynamic program or a
-# shared object, crtbeginT.o and crtend.o around a static program.
+# GCC's start files: crtbegin{S,T}.o and crtend{S,}.o, dynamic and static.
 for crt in crtbeginS crtendS crtbeginT crtend; do
 	"$cross-objcopy" -R .gnu.attributes -R .MIPS.abiflags "$("$cross-gcc" -print-file-name="$crt.o")" "$sysroot/lib/$crt.o"
 done
 
 # The link half of the compiler: musl's start files, GCC's, libc and the
 # soft-float builtins instead of libgcc, all under the sysroot (%R) that the
-# wrappers below pass.  Includes are set by the wrappers too.
+# wrappers below pass.  Includes are set by the wrappers too.  The symbol hash
+# table is SysV's: musl's loader reads no .MIPS.xhash, which Debian 13's
+# linker makes by default.
 cat >"$sdk/lib/musl.specs" <<'EOF_SPECS'
 *link_libgcc:
 -L%R/lib
@@ -127,7 +128,7 @@ cat >"$sdk/lib/musl.specs" <<'EOF_SPECS'
 %{static:%R/lib/crtend.o;:%R/lib/crtendS.o} %R/lib/crtn.o
 
 *link:
--dynamic-linker /lib/ld-musl-mips-sf.so.1 -nostdlib %{shared:-shared} %{static:-static} %{rdynamic:-export-dynamic}
+-dynamic-linker /lib/ld-musl-mips-sf.so.1 --hash-style=sysv -nostdlib %{shared:-shared} %{static:-static} %{rdynamic:-export-dynamic}
 
 EOF_SPECS
 
@@ -162,8 +163,7 @@ for tool in "${tools[@]}"; do
 	ln -sf "$(command -v "$cross-$tool")" "$sdk/bin/$triplet-$tool"
 done
 
-(cd "$work/src" && ls -- *.dsc) >"$sdk/sources"
 rm -rf "$work"
-echo "$made" >"$sdk/stamp"
-up_to_date "$made" "$sdk" "${outputs[@]}" || { echo "$0: an output is missing" >&2; exit 1; }
+stamped "$made" "${outputs[@]}"
 echo "== stand-in SDK: made in $((SECONDS - start)) s, $(du -sh "$sdk" | cut -f 1)"
+delivered "$dir"

@@ -6,8 +6,7 @@
 #   passed WHAT...        records a check that held
 #   failed WHAT...        records one that did not
 #   checks_done NAME      prints "NAME: N passed, M failed"; fails when any failed
-#   interpreter FILE      prints the program interpreter FILE asks for, nothing for a static one
-#                         (READELF names the readelf to use; default readelf)
+#   interpreter FILE      the program interpreter FILE asks for, none for a static one ($READELF)
 checks_passed=0
 checks_failed=0
 

@@ -5,23 +5,20 @@
 #   . scripts/lib/long-step.sh
 #   long_step WHAT LOG COMMAND [ARG...]
 #
-# COMMAND, which may be a shell function, appends its output to LOG.  The step
-# says when it starts, every 15 s how long it has run and the last line it has
-# logged, and at its end how long it took.  When COMMAND fails, the end of what
-# it logged itself (steps may share a LOG) is shown on stderr and long_step
-# returns COMMAND's status.  An interrupt, hang-up or termination of the script
-# ends the step's whole process group (make and its compilers, apt and its
-# methods) before the script dies of it.
+# COMMAND, maybe a shell function, appends its output to LOG.  The step says
+# when it starts, every 15 s how long it has run and its last line, and how long
+# it took.  When COMMAND fails, the end of what it logged goes to stderr and
+# long_step returns its status.  An interrupt, hang-up or termination of the
+# script ends the step's whole process group (make and its compilers, apt and
+# its methods) first.
 long_step() {
 	local what=$1 log=$2 start=$SECONDS rc=0 next sig before
 	shift 2
 	before=$(wc -c 2>/dev/null <"$log" || echo 0)
 	echo "-- $what (log: $log)"
-	# A background job of a script ignores SIGINT and shares the script's
-	# process group; with job control it gets a group of its own, which the
-	# traps below can end as a whole.  Being in the background, it reads
-	# nothing from the terminal: a read would stop it, and wget would take it
-	# as a cue to write its log to a file in the working directory.
+	# With job control the job has a process group of its own, which the traps
+	# below end as a whole.  It reads nothing from the terminal: a read would
+	# stop it, and wget would then write its log into the working directory.
 	set -m
 	"$@" </dev/null >>"$log" 2>&1 &
 	long_step_pid=$!

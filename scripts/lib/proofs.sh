@@ -3,13 +3,10 @@
 # What CI, the clean roots and the device scripts read: README lines, presets, the emulator.
 #
 #   . scripts/lib/proofs.sh
-#   readme_lines HEADING [README]   the indented lines under "## HEADING", a line ending in a
-#                                   backslash joined to the next; fails, naming the section,
-#                                   when there is none
-#   preset_env NAME                 the value CMakePresets.json gives the environment variable
-#                                   NAME, with ${sourceDir} made the checkout's path
-#   device_emulator                 the command, options included, that the device's toolchain
-#                                   file runs its programs under
+#   readme_lines HEADING [README]   the indented lines under "## HEADING", a trailing backslash
+#                                   joining two; fails, naming the section, when there is none
+#   preset_env NAME                 CMakePresets.json's value of the environment variable NAME
+#   device_emulator                 the command the device's toolchain file runs programs under
 proofs_checkout=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 readme_lines() {

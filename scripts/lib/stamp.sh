@@ -1,16 +1,21 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
-# Stamps of what a build was made from, so that it is reused only while they still hold.
+# Builds kept in the user's cache while the stamp of what they were made from holds.
 #
 #   . scripts/lib/stamp.sh
-#   made_from FILE... [-- PACKAGE...]   prints each FILE's checksum and each installed Debian
-#                                       package's version (a PACKAGE may be a pattern, as
-#                                       dpkg-query takes it, and must match one)
-#   up_to_date MADE DIR OUTPUT...       succeeds when DIR/stamp holds MADE and every OUTPUT,
-#                                       a path under DIR, is there
+#   made_from FILE... [-- PACKAGE...]   each FILE's checksum, each installed Debian package's
+#                                       version (PACKAGE may be a dpkg-query pattern), $release
+#   cached WHAT KIND MADE OUTPUT...     locks KIND's entry in the cache until the script ends
+#                                       and sets $entry to it; succeeds when the entry has the
+#                                       stamp MADE and every OUTPUT, else empties it and fails
+#   stamped MADE OUTPUT...              stamps the entry once it has every OUTPUT
+#   delivered DIR                       makes DIR a copy of the entry unless it is one already
 #
-# A build writes MADE, what made_from printed with anything else it depends on,
-# to DIR/stamp once all its outputs are in place.
+# The cache, $XDG_CACHE_HOME/quarvelt-tc or ~/.cache/quarvelt-tc, has one entry
+# a KIND, so it keeps only what the current stamps name; a KIND names $release,
+# the machine's Debian release, when what it holds is bound to one.
+release=$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release)
+
 made_from() {
 	while [ $# -gt 0 ] && [ "$1" != -- ]; do
 		printf 'file %s %s\n' "$(basename "$1")" "$(sha256sum <"$1" | cut -d ' ' -f 1)"
@@ -20,13 +25,30 @@ made_from() {
 		shift
 		dpkg-query -W -f='${db:Status-Status} ${Package} ${Version}\n' "$@" | sed -n 's/^installed /package /p' | sort
 	fi
+	echo "release $release"
 }
 
-up_to_date() {
-	local made=$1 dir=$2 f
+cached() {
+	local what=$1 cache=${XDG_CACHE_HOME:-$HOME/.cache}/quarvelt-tc
+	entry=$cache/$2
+	mkdir -p "$cache"
+	exec {stamp_lock}>"$entry.lock"
+	flock "$stamp_lock"
 	shift 2
-	[ "$(cat "$dir/stamp" 2>/dev/null)" = "$made" ] || return 1
-	for f; do
-		[ -e "$dir/$f" ] || return 1
-	done
+	if [ "$(cat "$entry/stamp" 2>/dev/null)" = "$1" ] && (cd "$entry" && ls -d -- "${@:2}") >/dev/null 2>&1; then
+		echo "== $what: reused from $entry"
+		return 0
+	fi
+	echo "== $what: making it in $entry"
+	rm -rf --one-file-system "$entry"
+	mkdir -p "$entry"
+	return 1
+}
+
+stamped() {
+	(cd "$entry" && ls -d -- "${@:2}") >/dev/null && echo "$1" >"$entry/stamp"
+}
+
+delivered() {
+	cmp -s "$entry/stamp" "$1/stamp" || { rm -rf --one-file-system "$1" && cp -a "$entry" "$1"; }
 }
