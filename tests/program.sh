@@ -28,9 +28,10 @@ prefix=
 for word; do
 	prefix="$prefix '$(printf %s "$word" | sed "s/'/'\\\\''/g")'"
 done
-tmp=$(mktemp -d) || exit 1
-trap 'rm -rf "$tmp"' EXIT
+tmp=
+trap '[ -z "$tmp" ] || rm -rf "$tmp"' EXIT
 trap 'exit 130' HUP INT TERM
+tmp=$(mktemp -d) || exit 1
 passed=0
 failed=0
 
@@ -44,7 +45,7 @@ launch() {
 # A caller that ignores SIGPIPE hands that on to every child, and no shell can
 # restore it; a write to a pipe without a reader then fails with EPIPE instead.
 sigpipe_ignored() {
-	mask=$(sed -n 's/^SigIgn:[[:space:]]*//p' /proc/self/status 2>/dev/null)
+	mask=$(sed -n 's/^SigIgn:.*\(....\)$/\1/p' /proc/self/status 2>/dev/null)
 	[ -n "$mask" ] && [ $((0x$mask & 0x1000)) -ne 0 ]
 }
 
@@ -56,6 +57,7 @@ row() {
 	name=$1 target=$2 status=$3 object=$4
 	shift 4
 	: >"$tmp/out"
+	rm -f "$tmp/status"
 	case $target in
 	pipe) launch "$@" | cat >"$tmp/out" ;;
 	file) launch "$@" >"$tmp/out" ;;
@@ -70,6 +72,7 @@ row() {
 		launch "$@" >&3 3>&-
 		exec 3>&-
 		;;
+	*) echo "row $name: no standard output $target" >&2 && exit 2 ;;
 	esac
 	if [ "$target" != pipe ] && [ "$target" != file ]; then
 		: >"$tmp/want"
@@ -104,6 +107,7 @@ row no_argument          pipe    255     $default
 row one_name             pipe    255     dsl.line.1  dsl.line.1
 row empty_string         pipe    255     ''          ''
 row three_arguments      pipe    255     -           - dsl.line.1 -h
+row double_dash          pipe    255     --          -- dsl.line.1
 row leading_dash         pipe    255     -h          -h
 row format_and_raw_bytes pipe    255     "$raw"      "$raw"
 row long_name            pipe    255     "$long"     "$long"
