@@ -12,7 +12,7 @@
 # count the entry got and the socket and object name it handed on.  Needs only
 # a POSIX shell and the tools a device's busybox has; prints a line a row and
 # "N passed, M failed", and exits non-zero when a row failed.
-set -u
+set +e -u
 entry=
 [ "${1:-}" != --entry ] || { entry=1 && shift; }
 if [ $# -lt 1 ]; then
@@ -26,11 +26,13 @@ shift
 # The prefix's words, each quoted for eval.
 prefix=
 for word; do
-	prefix="$prefix '$(printf %s "$word" | sed "s/'/'\\\\''/g")'"
+	word=$(printf '%sx' "$word" | sed "s/'/'\\\\''/g")
+	prefix="$prefix '${word%x}'"
 done
 tmp=
 trap '[ -z "$tmp" ] || rm -rf "$tmp"' EXIT
 trap 'exit 130' HUP INT TERM
+trap 'exit 141' PIPE
 tmp=$(mktemp -d) || exit 1
 passed=0
 failed=0
@@ -66,9 +68,10 @@ row() {
 	gone)
 		rm -f "$tmp/fifo"
 		mkfifo "$tmp/fifo"
-		: <"$tmp/fifo" &
-		exec 3>"$tmp/fifo"
-		wait $!
+		# Linux opens a FIFO for reading and writing at once, so fd 4, the only
+		# reader while fd 3 opens, needs no process of its own.
+		exec 4<>"$tmp/fifo"
+		exec 3>"$tmp/fifo" 4<&-
 		launch "$@" >&3 3>&-
 		exec 3>&-
 		;;
@@ -98,9 +101,9 @@ row() {
 default=dsl.bonding_group.0
 # Blanks at either end, quotes, a backslash, format directives and bytes that
 # are no text, the last a line feed; the X keeps that from being stripped.
-raw=$(printf '  %%s%%n%%x"\\$\377\001\n X')
+raw=$(printf '  %%s%%n%%x"\\c$\377\001 \nX')
 raw=${raw%X}
-long=dsl.$(printf '%04096d' 0 | tr 0 a)
+long=dsl.$(printf '%065536d' 0 | tr 0 a)
 
 #   name                 stdout  status  object      arguments
 row no_argument          pipe    255     $default
