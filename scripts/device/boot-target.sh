@@ -8,13 +8,12 @@
 # shows is that a device kernel runs the binary: its ELF loader, its exec-time
 # handling of the floating-point ABI with FPU support compiled out, init's
 # console, and the exit status the kernel reports.  The device is qemu's Malta
-# board with a 24Kc core, under the kernel of boot-kernel.sh beside it.  For
-# each case an initramfs holds the program as /init (a dynamic one with the
-# sysroot's libc.so, MIPS_MUSL_SF_SYSROOT or the stand-in SDK's); its arguments
-# come from the kernel command line after "--", its stdout is the console, and
-# the kernel reports its exit.  A control, built with MIPS_MUSL_SF_PREFIX or the
-# stand-in SDK, shows that the kernel lacks FPU support.  Exits non-zero when
-# any case is off; each console is kept in build/boot-target/logs.
+# board with a 24Kc core under boot-kernel.sh's kernel.  Each case boots the
+# program as /init (with the libc.so of MIPS_MUSL_SF_SYSROOT or the stand-in
+# SDK when dynamic), its arguments after "--" on the kernel command line and the
+# console as stdout.  A control, built with MIPS_MUSL_SF_PREFIX or the stand-in
+# SDK, shows that the kernel lacks FPU support.  Exits non-zero when any case is
+# off; consoles are kept in build/boot-target/logs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 [ $# -gt 0 ] || set -- "$root"/build/mips-musl-sf{,-static}/quarvelt-tc
@@ -36,8 +35,7 @@ exitcode=0x0000ff00
 "$root/scripts/device/boot-kernel.sh" "$kernel"
 "$root/scripts/apt-need.sh" qemu-system-mips binutils
 
-rm -rf "$top/logs"
-mkdir -p "$top/logs"
+rm -rf "$top/logs" && mkdir -p "$top/logs"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # The control runs one FPU instruction, which a kernel without FPU support
@@ -46,23 +44,22 @@ trap 'rm -rf "$work"' EXIT
 printf '%s\n' '#include <stdio.h>' 'int main(void) {' \
 	'__asm__ volatile(".set push\n.set hardfloat\ncfc1 $2, $31\n.set pop" ::: "$2");' \
 	'return puts("the FPU instruction ran");' '}' | "$cc" -static -x c -o "$work/fpu" -
-# Each case: the program, its name, what init's console is (the tty, the full
-# device, or none that can be opened), the wait status the kernel must report,
-# and the program's arguments.
+# Each case: the program, the wait status the kernel must report, the case's
+# name, what init's console is (the tty, the full device, or none that can be
+# opened), and the program's arguments.
 cases() {
 	local p c
 	for p; do
-		for c in no_argument "one_argument|tty|$exitcode|dsl.line.7" "dash_argument|tty|$exitcode|-h" \
-			"stdout_full|full|$exitcode" "stdout_closed|none|$exitcode"; do
-			[ "$c" != no_argument ] || c="$c|tty|$exitcode"
-			echo "$p|$c"
+		for c in "no_argument|tty" "one_argument|tty|dsl.line.7" "dash_argument|tty|-h" \
+			"stdout_full|full" "stdout_closed|none"; do
+			echo "$p|$exitcode|$c"
 		done
 	done
-	echo "$work/fpu|fpu_control|tty|0x00000004"
+	echo "$work/fpu|0x00000004|fpu_control|tty"
 }
 
 n=0
-while IFS='|' read -r program name console code args; do
+while IFS='|' read -r program code name console args; do
 	interp=$(interpreter "$program")
 	# The initramfs list takes paths unquoted: what goes in is copied to names without spaces.
 	cp "$program" "$work/init"
@@ -85,13 +82,13 @@ while IFS='|' read -r program name console code args; do
 	timeout 60 qemu-system-mips -M malta -cpu 24Kc -nographic -no-reboot -nic none -vga none \
 		-kernel "$kernel/vmlinux" -initrd "$work/initramfs" \
 		-append "console=ttyS0 panic=-1${args:+ -- $args}" </dev/null >"$log" 2>&1 || true
-	ms=$((($(date +%s%N) - start) / 1000000))
+	tenths=$((($(date +%s%N) - start) / 100000000))
 	lines=$(grep -av '^\[ *[0-9]*\.[0-9]*\] ' "$log" || true)
 	got=$(grep -ao 'Attempted to kill init! exitcode=0x[0-9a-f]*' "$log" | sed 's/.*=//' || true)
 	want=
 	[ "$console$code" != "tty$exitcode" ] || want=$report
 	if [ "$lines" = "$want" ] && [ "$got" = "$code" ]; then
-		passed "$(printf '%-14s %-26s %d.%d s' "$name" "${interp:-static}" $((ms / 1000)) $((ms % 1000 / 100)))"
+		passed "$(printf '%-14s %-26s %d.%d s' "$name" "${interp:-static}" $((tenths / 10)) $((tenths % 10)))"
 	else
 		failed "$(printf '%-14s exit code %s, program wrote: %s (%s)' "$name" "${got:-none}" \
 			"$(printf '%s' "$lines" | cat -v | tr '\n' '|')" "$log")"
