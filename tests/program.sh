@@ -9,31 +9,92 @@
 # where standard output can be read back, its bytes: the line in
 # report-line.txt beside this script.  With --entry, PROGRAM is the entry
 # probe, the entry linked with a stand-in routine, and its output must show the
-# count the entry got and the socket and object name it handed on.  Needs only
-# a POSIX shell and the tools a device's busybox has; prints a line a row and
-# "N passed, M failed", and exits non-zero when a row failed.
-set +e -u
+# count the entry got and the socket and object name it handed on.  It runs
+# under dash, bash and busybox's ash and hush, with the tools named below and
+# the shell's own echo, printf and test.  Before any row it checks those tools
+# and what it makes with them, and stops, naming what fell short, without a
+# count.  It writes only in its own temporary directory.  Prints a line a row
+# and "N passed, M failed", and exits non-zero when a row failed.
+set +e
+# hush has no -u and refuses it.
+(set -u) 2>&- && set -u
+# Lengths count bytes.
+LC_ALL=C
+# The tools the rows run.  The booted check's busybox has exactly these
+# applets, and ash as sh, hush and mount.
+tools='cat cmp mkfifo mktemp od rm sed'
 entry=
 [ "${1:-}" != --entry ] || { entry=1 && shift; }
 if [ $# -lt 1 ]; then
 	echo "usage: sh $0 [--entry] PROGRAM [PREFIX...]" >&2
 	exit 2
 fi
-line=$(dirname "$0")/report-line.txt
+case $0 in
+*/*) line=${0%/*}/report-line.txt ;;
+*) line=report-line.txt ;;
+esac
 # shellcheck disable=SC2034 # launch names it in the text it evaluates
 program=$1
 shift
-# The prefix's words, each quoted for eval.
+
+# The set-up fell short: no row runs.
+stop() {
+	echo "$0: $*; no row was run" >&2
+	exit 2
+}
+for tool in $tools; do
+	[ -n "$(command -v "$tool")" ] || stop "$tool is missing"
+done
+[ -f "$line" ] || stop "there is no $line"
+
+# Quotes a word for eval into $quoted.
+quote() {
+	quoted=$(printf '%sx' "$1" | sed "s/'/'\\\\''/g")
+	quoted="'${quoted%x}'"
+}
+quote "a'b"
+[ "$quoted" = "'a'\\''b'" ] || stop "sed falls short: it quoted a'b as $quoted"
 prefix=
 for word; do
-	word=$(printf '%sx' "$word" | sed "s/'/'\\\\''/g")
-	prefix="$prefix '${word%x}'"
+	quote "$word"
+	prefix="$prefix $quoted"
 done
+
 tmp=
 trap '[ -z "$tmp" ] || rm -rf "$tmp"' EXIT
 trap 'exit 130' HUP INT TERM
 trap 'exit 141' PIPE
-tmp=$(mktemp -d) || exit 1
+made=$(mktemp -d)
+{ [ -n "$made" ] && [ -d "$made" ] && [ -w "$made" ]; } || stop "mktemp -d made no directory: '$made'"
+for f in "$made"/* "$made"/.[!.]* "$made"/..?*; do
+	{ [ ! -e "$f" ] && [ ! -L "$f" ]; } || stop "mktemp -d made no new directory: $made holds $f"
+done
+tmp=$made
+printf 'ab\n' >"$tmp/ab"
+printf 'ab\n' >"$tmp/ab2"
+printf 'ac\n' >"$tmp/ac"
+printf 'ab' >"$tmp/a"
+{ cmp -s "$tmp/ab" "$tmp/ab2" && ! cmp -s "$tmp/ab" "$tmp/ac" && ! cmp -s "$tmp/ab" "$tmp/a"; } ||
+	stop "cmp -s falls short: it does not tell files apart"
+printf 'ab\n' | cat >"$tmp/cat"
+cmp -s "$tmp/ab" "$tmp/cat" || stop "cat falls short: it does not copy a pipe"
+rm -f "$tmp/ab2" "$tmp/ac" "$tmp/a" "$tmp/cat"
+[ ! -e "$tmp/cat" ] || stop "rm -f falls short: it left a file"
+{ mkfifo "$tmp/fifo" && [ -p "$tmp/fifo" ]; } || stop "mkfifo falls short: it made no FIFO"
+
+# Blanks at either end, quotes, a backslash, format directives and bytes that
+# are no text, the last a line feed; the X keeps that from being stripped.
+raw=$(printf '  %%s%%n%%x"\\c$\377\001 \nX')
+raw=${raw%X}
+# shellcheck disable=SC2046 # od's columns are words
+set -- $(printf '%s' "$raw" | od -b)
+[ "$*" = "0000000 040 040 045 163 045 156 045 170 042 134 143 044 377 001 040 012 0000020" ] ||
+	stop "printf or od falls short: the raw-bytes name reads as $*"
+long=a
+while [ ${#long} -lt 65536 ]; do long=$long$long; done
+long=dsl.$long
+{ [ ${#long} -eq 65540 ] && case ${long#dsl.} in *[!a]*) false ;; esac; } ||
+	stop "the shell falls short: the long name is ${#long} bytes, not 65540 of dsl. and a"
 passed=0
 failed=0
 
@@ -47,7 +108,8 @@ launch() {
 # A caller that ignores SIGPIPE hands that on to every child, and no shell can
 # restore it; a write to a pipe without a reader then fails with EPIPE instead.
 sigpipe_ignored() {
-	mask=$(sed -n 's/^SigIgn:.*\(....\)$/\1/p' /proc/self/status 2>/dev/null)
+	[ -r /proc/self/status ] || return 1
+	mask=$(sed -n 's/^SigIgn:.*\(....\)$/\1/p' /proc/self/status)
 	[ -n "$mask" ] && [ $((0x$mask & 0x1000)) -ne 0 ]
 }
 
@@ -59,52 +121,60 @@ row() {
 	name=$1 target=$2 status=$3 object=$4
 	shift 4
 	: >"$tmp/out"
+	: >"$tmp/err"
 	rm -f "$tmp/status"
+	why=
 	case $target in
 	pipe) launch "$@" | cat >"$tmp/out" ;;
 	file) launch "$@" >"$tmp/out" ;;
 	closed) launch "$@" >&- ;;
-	full) launch "$@" >/dev/full ;;
+	full)
+		# Where /dev/full is missing, a redirection would make it a file.
+		if [ -c /dev/full ]; then
+			launch "$@" >/dev/full
+		else
+			why="/dev/full is not a character device"
+		fi
+		;;
 	gone)
-		rm -f "$tmp/fifo"
-		mkfifo "$tmp/fifo"
-		# Linux opens a FIFO for reading and writing at once, so fd 4, the only
-		# reader while fd 3 opens, needs no process of its own.
-		exec 4<>"$tmp/fifo"
-		exec 3>"$tmp/fifo" 4<&-
-		launch "$@" >&3 3>&-
-		exec 3>&-
+		# Linux opens a FIFO for reading and writing at once, so fd 9, the only
+		# reader while fd 8 opens, needs no process of its own.  The numbers
+		# are high ones because hush 1.35 crashes on "exec N>FILE" when the
+		# file opens on N itself, the lowest free number.
+		exec 9<>"$tmp/fifo"
+		exec 8>"$tmp/fifo" 9<&-
+		launch "$@" >&8 8>&-
+		exec 8>&-
 		;;
 	*) echo "row $name: no standard output $target" >&2 && exit 2 ;;
 	esac
+	want=$line
 	if [ "$target" != pipe ] && [ "$target" != file ]; then
-		: >"$tmp/want"
+		want=$tmp/empty
+		: >"$want"
 	elif [ -n "$entry" ]; then
-		printf 'argc %d\nsocket [/var/run/ubus/ubus.sock] object [%s]\nstatus -1\n' $(($# + 1)) "$object" >"$tmp/want"
-	else
-		cp "$line" "$tmp/want"
+		want=$tmp/want
+		printf 'argc %d\nsocket [/var/run/ubus/ubus.sock] object [%s]\nstatus -1\n' $(($# + 1)) "$object" >"$want"
 	fi
-	got=$(cat "$tmp/status")
-	if [ "$got" = "$status" ] && [ ! -s "$tmp/err" ] && cmp -s "$tmp/out" "$tmp/want"; then
+	got=$(cat "$tmp/status" 2>&1)
+	if [ -z "$why" ] && [ "$got" = "$status" ] && [ ! -s "$tmp/err" ] && cmp -s "$tmp/out" "$want"; then
 		echo "ok    $name"
 		passed=$((passed + 1))
 		return
 	fi
+	failed=$((failed + 1))
+	if [ -n "$why" ]; then
+		echo "FAIL  $name: $why"
+		return
+	fi
 	echo "FAIL  $name: exit status $got (want $status); stdout, then stderr:"
-	od -c "$tmp/out" | head -n 8
-	head -c 1000 "$tmp/err"
+	od -c "$tmp/out" | sed 8q
+	od -c "$tmp/err" | sed 8q
 	[ "$target$got" != gone255 ] || ! sigpipe_ignored ||
 		echo "      the suite's caller ignores SIGPIPE, which its children inherit: run it from one that does not"
-	failed=$((failed + 1))
 }
 
 default=dsl.bonding_group.0
-# Blanks at either end, quotes, a backslash, format directives and bytes that
-# are no text, the last a line feed; the X keeps that from being stripped.
-raw=$(printf '  %%s%%n%%x"\\c$\377\001 \nX')
-raw=${raw%X}
-long=dsl.$(printf '%065536d' 0 | tr 0 a)
-
 #   name                 stdout  status  object      arguments
 row no_argument          pipe    255     $default
 row one_name             pipe    255     dsl.line.1  dsl.line.1
