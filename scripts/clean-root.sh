@@ -58,7 +58,7 @@ made=$(echo "mirror $mirror"; made_from "$0" "$here/lib/"{long-step,stamp,proofs
 if ! cached "$suite root" "root-$suite" "$made" bare/bin/bash; then
 	long_step "debootstrap $suite" "$top/debootstrap.log" debootstrap --variant=minbase "$suite" "$entry/bare" "$mirror" ||
 		fail "debootstrap failed"
-	stamped "$made" bare/bin/bash
+	stamped
 fi
 
 rm -rf --one-file-system "$root"

@@ -1,58 +1,97 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the booted check's kernel: tinyconfig and kernel.config over Debian's kernel source.
+# Builds the booted check's device from Debian's sources: a kernel and a busybox userland.
 #
-#   scripts/device/boot-kernel.sh DIR
+#   scripts/device/boot-device.sh DIR PREFIX [SYSROOT]
 #
 # DIR receives vmlinux, a kernel for qemu's Malta board with a MIPS32r2
-# big-endian core, and gen_init_cpio, the kernel's initramfs packer, from the
-# kernel source of the machine's release.  They are kept in the user's cache
-# (scripts/lib/stamp.sh) while their stamp holds (this script and its helpers,
-# the configuration, the kernel source's and the cross compiler's versions, the
-# release).  The build's output is in DIR/build.log.
+# big-endian core, tinyconfig and kernel.config over the kernel source of the
+# machine's release; gen_init_cpio, the kernel's initramfs packer; and
+# bin/busybox, static, from the release's busybox source, built with the
+# compilers PREFIX names (directory included) and SYSROOT, beside a link for
+# each applet.  busybox starts from allnoconfig and adds large files (which
+# musl needs), ash as sh and hush with what the suite and boot-init.sh use of
+# them, mount, and the tools tests/program.sh names in $tools; where the
+# compiler finds no kernel headers of its own, Debian's for mips-linux-gnu
+# serve.  It is kept in the user's cache (scripts/lib/stamp.sh) while its stamp
+# holds (this script and its helpers, the kernel's configuration, busybox's
+# options, the sources' and cross compilers' versions, PREFIX's compiler and
+# libc.a, the release).  The builds' output is in DIR/build.log.
 set -euo pipefail
 
-[ $# -eq 1 ] || { echo "usage: $0 DIR" >&2; exit 2; }
+[[ $# == [23] ]] || { echo "usage: $0 DIR PREFIX [SYSROOT]" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
 fragment=$here/kernel.config
+prefix=$2
+sysroot=${3:-}
+cc=("${prefix}gcc" ${sysroot:+"--sysroot=$sysroot"})
 mkdir -p "$1"
 target=$(cd "$1" && pwd)
 # The kernel source of this Debian release.
 kernel_source=$(apt-cache depends linux-source | sed -n 's/^ *Depends: \(linux-source-[0-9.]*\)$/\1/p')
-"$here/../apt-need.sh" "$kernel_source" gcc-mips-linux-gnu gcc libc6-dev make flex bison bc xz-utils
+"$here/../apt-need.sh" "$kernel_source" gcc-mips-linux-gnu gcc libc6-dev make flex bison bc xz-utils \
+	dpkg-dev bzip2 linux-libc-dev-mips-cross
+tools=$(sed -n "s/^tools='\(.*\)'$/\1/p" "$here/../../tests/program.sh")
+read -ra applets <<<"sh hush mount ${tools:?tests/program.sh names no tools}"
+# The shells with arithmetic, command substitution and the built-ins used.
+options=(STATIC LFS SH_IS_ASH ASH ASH_{ECHO,PRINTF,TEST,CMDCMD} FEATURE_SH_MATH HUSH
+	HUSH_{TICK,IF,LOOPS,CASE,FUNCTIONS,ECHO,PRINTF,TEST,COMMAND,TRAP,SET} "${applets[@]:2}")
+outputs=(vmlinux gen_init_cpio bin/busybox "${applets[@]/#/bin/}")
 
 # shellcheck source=scripts/lib/stamp.sh
 . "$here/../lib/stamp.sh"
-made=$(made_from "$0" "$here/../lib/"{stamp,long-step}.sh "$fragment" -- "$kernel_source" "*-mips-linux-gnu")
-if cached "kernel ($kernel_source)" "kernel-$release" "$made" vmlinux gen_init_cpio; then
-	delivered "$target"
-	exit 0
-fi
-dir=$entry
-[[ $dir != *[[:space:]]* ]] || { echo "$0: the build breaks on a space in $dir" >&2; exit 2; }
-work=$dir/work
-log=$dir/build.log
-start=$SECONDS
-mkdir -p "$work/obj"
+made=$(made_from "$0" "$here/../lib/"{stamp,long-step,apt-source}.sh "$fragment" -- "$kernel_source" "*-mips-linux-gnu" \
+	"*-mips-cross"
+	echo "busybox ${options[*]} $(apt-cache show --no-all-versions busybox | sed -n 's/^Version: //p')"
+	echo "compiler $("${cc[@]}" --version | head -n 1) $(sha256sum <"$("${cc[@]}" -print-file-name=libc.a)")")
+! cached "booted device ($kernel_source)" "device-$release" "$made" "${outputs[@]}" || { delivered "$target" && exit 0; }
+[[ $entry != *[[:space:]]* ]] || { echo "$0: the build breaks on a space in $entry" >&2; exit 2; }
+work=$entry/work
+log=$entry/build.log
+mkdir -p "$work/obj" "$entry/bin"
 # shellcheck source=scripts/lib/long-step.sh
 . "$here/../lib/long-step.sh"
+# shellcheck source=scripts/lib/apt-source.sh
+. "$here/../lib/apt-source.sh"
+# A setting whose dependencies are missing is dropped without an error.
+all_kept() { # fragment, configuration, what
+	! dropped=$(grep -E '^(# )?CONFIG_' "$1" | grep -vxFf "$2") || { echo "$0: $3 lost: $dropped" >&2 && exit 1; }
+}
+
 src=$work/$kernel_source
 kmake=(make -C "$src" O="$work/obj" ARCH=mips CROSS_COMPILE=mips-linux-gnu-)
-
 long_step "unpack $kernel_source" "$log" tar -xJf "/usr/src/$kernel_source.tar.xz" -C "$work"
-configure() {
+configure_kernel() {
 	"${kmake[@]}" tinyconfig
 	"$src/scripts/kconfig/merge_config.sh" -m -O "$work/obj" "$work/obj/.config" "$fragment"
 	"${kmake[@]}" olddefconfig
 }
-long_step "configure" "$log" configure
-# A setting whose dependencies are missing is dropped without an error.
-! dropped=$(grep -E '^(# )?CONFIG_' "$fragment" | grep -vxFf "$work/obj/.config") ||
-	{ echo "$0: the kernel configuration lost: $dropped" >&2 && exit 1; }
+long_step "configure the kernel" "$log" configure_kernel
+all_kept "$fragment" "$work/obj/.config" "the kernel's configuration"
 long_step "build vmlinux" "$log" "${kmake[@]}" -j"$(($(nproc) + 1))" vmlinux
+mv "$work/obj/vmlinux" "$work/obj/usr/gen_init_cpio" "$entry/"
 
-mv "$work/obj/vmlinux" "$work/obj/usr/gen_init_cpio" "$dir/"
+bb=$work/busybox
+apt_source "$work" "$log" busybox
+configure_busybox() {
+	dpkg-source -x "$work"/src/busybox_*.dsc "$bb"
+	mkdir "$work/headers"
+	cp -r /usr/mips-linux-gnu/include/{linux,asm,asm-generic,mtd} "$work/headers/"
+	make -C "$bb" allnoconfig
+	printf 'CONFIG_%s=y\n' "${options[@]^^}" >"$work/options"
+	printf 'CONFIG_%s="%s"\n' CROSS_COMPILER_PREFIX "$prefix" SYSROOT "$sysroot" EXTRA_CFLAGS "-idirafter $work/headers" >>"$work/options"
+	# Each option replaces the line allnoconfig wrote for it, and oldconfig
+	# sets what they bring in to its default.
+	grep -vEf <(sed -E 's/^(CONFIG_[A-Z0-9_]+)=.*/^(# )?\1[= ]/' "$work/options") "$bb/.config" >"$work/config"
+	cat "$work/config" "$work/options" >"$bb/.config"
+	make -C "$bb" oldconfig < <(yes '')
+}
+long_step "configure busybox" "$log" configure_busybox
+all_kept "$work/options" "$bb/.config" "busybox's configuration"
+long_step "build busybox" "$log" make -C "$bb" -j"$(($(nproc) + 1))" busybox
+mv "$bb/busybox" "$entry/bin/"
+for applet in "${applets[@]}"; do ln -s busybox "$entry/bin/$applet"; done
+
 rm -rf "$work"
-stamped "$made" vmlinux gen_init_cpio
-echo "== kernel: made in $((SECONDS - start)) s, $(du -sh "$dir" | cut -f 1)"
+stamped
 delivered "$target"

@@ -1,19 +1,19 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Boots each device binary as init of an emulated device and checks what reaches the console.
+# Boots each device program on an emulated device, whose own busybox runs the program suite there.
 #
-#   scripts/device/boot-target.sh [PROGRAM...]   (default: the binaries of the two device presets)
+#   scripts/device/boot-target.sh [PROGRAM...]   (default: the programs of the two device presets)
 #
-# qemu-user on a 24Kc already traps a hard-float instruction; what only a boot
-# shows is that a device kernel runs the binary: its ELF loader, its exec-time
-# handling of the floating-point ABI with FPU support compiled out, init's
-# console, and the exit status the kernel reports.  The device is qemu's Malta
-# board with a 24Kc core under boot-kernel.sh's kernel.  Each case boots the
-# program as /init (with the libc.so of MIPS_MUSL_SF_SYSROOT or the stand-in
-# SDK when dynamic), its arguments after "--" on the kernel command line and the
-# console as stdout.  A control, built with MIPS_MUSL_SF_PREFIX or the stand-in
-# SDK, shows that the kernel lacks FPU support.  Exits non-zero when any case is
-# off; consoles are kept in build/boot-target/logs.
+# The device is qemu's Malta board with a 24Kc core, FPU support compiled out
+# of its kernel, and the busybox boot-device.sh builds with MIPS_MUSL_SF_PREFIX
+# and MIPS_MUSL_SF_SYSROOT or the stand-in SDK.  Each program boots once, as
+# quarvelt-tc beside tests/program.sh and report-line.txt (the sysroot's
+# libc.so its loader when dynamic), with /tmp, /dev/null, /dev/full, /proc and
+# boot-init.sh as init.  The console must show every row of the suite passed
+# under ash and under hush; the suite, run from a caller that ignores SIGPIPE,
+# failing its reader_gone row and saying why; and a control, one FPU
+# instruction, killed by SIGILL before it can say it ran.  Exits non-zero when
+# any is off, naming the failing rows; consoles are kept in build/boot-target/logs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 [ $# -gt 0 ] || set -- "$root"/build/mips-musl-sf{,-static}/quarvelt-tc
@@ -24,74 +24,60 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 . "$root/scripts/lib/proofs.sh"
 sdk=$(preset_env QUARVELT_TC_SDK)
 sysroot=${MIPS_MUSL_SF_SYSROOT:-$sdk/sysroot}
-cc=${MIPS_MUSL_SF_PREFIX:-$sdk/bin/mips-linux-muslsf-}gcc
+prefix=${MIPS_MUSL_SF_PREFIX:-$sdk/bin/mips-linux-muslsf-}
 top=$root/build/boot-target
-kernel=$top/kernel
-# The report line as the console shows it: the tty ends it in CR LF.
-report=$(<"$root/tests/report-line.txt")$'\r'
-# Exit status 255 in the form of a wait status, as the kernel prints it.
-exitcode=0x0000ff00
-
-"$root/scripts/device/boot-kernel.sh" "$kernel"
+device=$top/device
+rows=$(grep -c '^row ' "$root/tests/program.sh")
+"$root/scripts/device/boot-device.sh" "$device" "$prefix" "$sysroot"
 "$root/scripts/apt-need.sh" qemu-system-mips binutils
 
 rm -rf "$top/logs" && mkdir -p "$top/logs"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# The control runs one FPU instruction, which a kernel without FPU support
-# must kill with SIGILL (wait status 4) before the program can say it ran.
 # shellcheck disable=SC2016 # registers of assembly, not shell
 printf '%s\n' '#include <stdio.h>' 'int main(void) {' \
 	'__asm__ volatile(".set push\n.set hardfloat\ncfc1 $2, $31\n.set pop" ::: "$2");' \
-	'return puts("the FPU instruction ran");' '}' | "$cc" -static -x c -o "$work/fpu" -
-# Each case: the program, the wait status the kernel must report, the case's
-# name, what init's console is (the tty, the full device, or none that can be
-# opened), and the program's arguments.
-cases() {
-	local p c
-	for p; do
-		for c in "no_argument|tty" "one_argument|tty|dsl.line.7" "dash_argument|tty|-h" \
-			"stdout_full|full" "stdout_closed|none"; do
-			echo "$p|$exitcode|$c"
-		done
+	'return puts("the FPU instruction ran");' '}' | "${prefix}gcc" -static -x c -o "$work/fpu" -
+# The initramfs list takes paths unquoted: what goes in is copied to names without spaces.
+cp "$root/tests/program.sh" "$root/tests/report-line.txt" "$root/scripts/device/boot-init.sh" "$device/bin/busybox" \
+	"$sysroot/lib/libc.so" "$work/"
+{
+	printf 'dir %s 0755 0 0\n' /bin /dev /lib /proc /test
+	printf '%s\n' "dir /tmp 1777 0 0" "nod /dev/null 0666 0 0 c 1 3" "nod /dev/full 0666 0 0 c 1 7" \
+		"file /init $work/boot-init.sh 0755 0 0" "file /fpu $work/fpu 0755 0 0" "file /bin/busybox $work/busybox 0755 0 0"
+	find "$device/bin" -type l -printf 'slink /bin/%f %l 0777 0 0\n'
+	for f in quarvelt-tc program.sh report-line.txt; do echo "file /test/$f $work/$f 0755 0 0"; done
+} >"$work/list"
+
+# Records whether the console's part PART has a whole line matching each
+# extended PATTERN, else names the failing rows and the part's last line.
+shows() { # what, part, patterns
+	local part p
+	part=$(awk -v h="== $2" '/^== / { on = ($0 == h); next } on' <<<"$console")
+	for p in "${@:3}"; do
+		grep -qxE -- "$p" <<<"$part" || {
+			failed "$1: no line $p; failing rows: $(sed -n 's/^FAIL  \([a-z_]*\):.*/\1/p' <<<"$part" | xargs)" \
+				"; last line: $(tail -n 1 <<<"$part")"
+			return
+		}
 	done
-	echo "$work/fpu|0x00000004|fpu_control|tty"
+	passed "$1: $3"
 }
 
-n=0
-while IFS='|' read -r program code name console args; do
+for program; do
 	interp=$(interpreter "$program")
-	# The initramfs list takes paths unquoted: what goes in is copied to names without spaces.
-	cp "$program" "$work/init"
-	{
-		echo "file /init $work/init 0755 0 0"
-		if [ -n "$interp" ]; then
-			cp "$sysroot/lib/libc.so" "$work/libc.so"
-			printf '%s\n' "dir /lib 0755 0 0" "file /lib/libc.so $work/libc.so 0755 0 0" "slink $interp /lib/libc.so 0777 0 0"
-		fi
-		# The built-in initramfs has /dev/console already; a link can replace it.
-		case $console in
-		full) printf '%s\n' "nod /dev/full 0666 0 0 c 1 7" "slink /dev/console /dev/full 0777 0 0" ;;
-		none) echo "slink /dev/console /dev/none 0777 0 0" ;;
-		esac
-	} >"$work/list"
-	"$kernel/gen_init_cpio" "$work/list" >"$work/initramfs"
-	n=$((n + 1))
-	log=$top/logs/$n-$name.log
-	start=$(date +%s%N)
-	timeout 60 qemu-system-mips -M malta -cpu 24Kc -nographic -no-reboot -nic none -vga none \
-		-kernel "$kernel/vmlinux" -initrd "$work/initramfs" \
-		-append "console=ttyS0 panic=-1${args:+ -- $args}" </dev/null >"$log" 2>&1 || true
-	tenths=$((($(date +%s%N) - start) / 100000000))
-	lines=$(grep -av '^\[ *[0-9]*\.[0-9]*\] ' "$log" || true)
-	got=$(grep -ao 'Attempted to kill init! exitcode=0x[0-9a-f]*' "$log" | sed 's/.*=//' || true)
-	want=
-	[ "$console$code" != "tty$exitcode" ] || want=$report
-	if [ "$lines" = "$want" ] && [ "$got" = "$code" ]; then
-		passed "$(printf '%-14s %-26s %d.%d s' "$name" "${interp:-static}" $((tenths / 10)) $((tenths % 10)))"
-	else
-		failed "$(printf '%-14s exit code %s, program wrote: %s (%s)' "$name" "${got:-none}" \
-			"$(printf '%s' "$lines" | cat -v | tr '\n' '|')" "$log")"
-	fi
-done < <(cases "$@")
+	cp "$program" "$work/quarvelt-tc"
+	cp "$work/list" "$work/image"
+	[ -z "$interp" ] || printf '%s\n' "file /lib/libc.so $work/libc.so 0755 0 0" "slink $interp /lib/libc.so 0777 0 0" >>"$work/image"
+	"$device/gen_init_cpio" "$work/image" >"$work/initramfs"
+	log=$top/logs/$(( $(find "$top/logs" -type f | wc -l) + 1 )).log
+	echo "== $program (${interp:-static}), console in $log"
+	timeout 300 qemu-system-mips -M malta -cpu 24Kc -nographic -no-reboot -nic none -vga none -kernel "$device/vmlinux" \
+		-initrd "$work/initramfs" -append "console=ttyS0 panic=-1" </dev/null >"$log" 2>&1 || true
+	console=$(tr -d '\r' <"$log" | grep -av '^\[ *[0-9]*\.[0-9]*\] ' || true)
+	shows ash sh "$rows passed, 0 failed"
+	shows hush hush "$rows passed, 0 failed"
+	shows "SIGPIPE ignored" sigpipe "$((rows - 1)) passed, 1 failed" "FAIL  reader_gone: .*" " *the suite's caller ignores SIGPIPE.*"
+	shows "FPU control" fpu "fpu exit status 132"
+done
 checks_done boot

@@ -39,43 +39,26 @@ tools=(addr2line ar as c++filt elfedit gcc-ar gcc-nm gcc-ranlib gprof ld ld.bfd 
 llvm=$(apt-cache depends clang | sed -n 's/^ *Depends: \(clang-[0-9]*\)$/\1/p')
 sources=$(apt-cache show --no-all-versions musl "$llvm" | sed -n 's/^\(Package\|Source\|Version\): //p' | paste -sd ' ' -)
 echo "== stand-in SDK: sources $sources"
-made=$(made_from "$0" "$lib/"{stamp,long-step}.sh -- "*-$cross"; echo "sources $sources")
+made=$(made_from "$0" "$lib/"{stamp,long-step,apt-source}.sh -- "*-$cross"; echo "sources $sources")
 outputs=(bin/"$triplet"-{gcc,g++,c++,cpp} "${tools[@]/#/bin/$triplet-}" lib/musl.specs sysroot/include/stdio.h
 	sysroot/lib/{crtbeginS.o,crt1.o,libc.a,libc.so,ld-musl-mips-sf.so.1,libclang_rt.builtins-mips.a})
-if cached "stand-in SDK" "sdk-$release" "$made" "${outputs[@]}"; then
-	delivered "$dir"
-	exit 0
-fi
+! cached "stand-in SDK" "sdk-$release" "$made" "${outputs[@]}" || { delivered "$dir" && exit 0; }
 sdk=$entry
 [[ $sdk$dir != *[[:space:]]* ]] || { echo "$0: gcc's specs break on a space in $sdk$dir" >&2; exit 2; }
 sysroot=$sdk/sysroot
 builtins=$sysroot/lib/libclang_rt.builtins-mips.a
 work=$sdk/work
 log=$sdk/build.log
-start=$SECONDS
-mkdir -p "$sdk/bin" "$sdk/lib" "$sysroot/lib" "$work"/{apt/sources.list.d,apt/lists/partial,src}
+mkdir -p "$sdk/bin" "$sdk/lib" "$sysroot/lib" "$work"
 # shellcheck source=scripts/lib/long-step.sh
 . "$lib/long-step.sh"
 gcc_include=$("$cross-gcc" -print-file-name=include)
 
-# Source packages come from the machine's own Debian entries, as apt reads
-# them, turned into deb-src ones in a private apt state so that the system's
-# apt configuration is left as it is.  The downloads land in directories of
-# root's, so apt fetches them as root instead of as its unprivileged user.
-# shellcheck disable=SC2016 # apt's own field syntax
-apt-get indextargets --format 'deb-src $(REPO_URI) $(RELEASE) $(COMPONENT)' 'Identifier: Packages' |
-	sort -u >"$work/apt/sources.list.d/machine.list"
-apt=(apt-get -q -o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$work/apt/sources.list.d"
-	-o "Dir::State::Lists=$work/apt/lists" -o APT::Sandbox::User=root)
-# An entry whose archive serves no sources only warns; the download fails if
-# what it needs is missing.
-source_lists() { "${apt[@]}" update || echo "$0: some deb-src entries could not be read"; }
-long_step "deb-src lists" "$log" source_lists
+# shellcheck source=scripts/lib/apt-source.sh
+. "$lib/apt-source.sh"
+apt_source "$work" "$log" musl
 # Of LLVM's only the upstream tarball, which is all the builtins take.
-download_sources() {
-	cd "$work/src" && "${apt[@]}" source --download-only musl && "${apt[@]}" source --download-only --tar-only "$llvm"
-}
-long_step "sources of musl and $llvm" "$log" download_sources
+apt_source "$work" "$log" --tar-only "$llvm"
 
 # musl's headers come first: the builtins are built against them.
 musl_headers() {
@@ -164,6 +147,5 @@ for tool in "${tools[@]}"; do
 done
 
 rm -rf "$work"
-stamped "$made" "${outputs[@]}"
-echo "== stand-in SDK: made in $((SECONDS - start)) s, $(du -sh "$sdk" | cut -f 1)"
+stamped
 delivered "$dir"

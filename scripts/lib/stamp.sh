@@ -8,8 +8,9 @@
 #   cached WHAT KIND MADE OUTPUT...     locks KIND's entry in the cache until the script ends
 #                                       and sets $entry to it; succeeds when the entry has the
 #                                       stamp MADE and every OUTPUT, else empties it and fails
-#   stamped MADE OUTPUT...              stamps the entry once it has every OUTPUT
-#   delivered DIR                       makes DIR a copy of the entry unless it is one already
+#   stamped                             stamps the entry with MADE once it has every OUTPUT
+#   delivered DIR                       makes DIR a copy of the entry unless it is one already,
+#                                       with the entry's stamp and every OUTPUT
 #
 # The cache, $XDG_CACHE_HOME/quarvelt-tc or ~/.cache/quarvelt-tc, has one entry
 # a KIND, so it keeps only what the current stamps name; a KIND names $release,
@@ -29,26 +30,32 @@ made_from() {
 }
 
 cached() {
-	local what=$1 cache=${XDG_CACHE_HOME:-$HOME/.cache}/quarvelt-tc
+	local cache=${XDG_CACHE_HOME:-$HOME/.cache}/quarvelt-tc
+	stamp_what=$1 stamp_made=$3 stamp_outputs=("${@:4}") stamp_start=$SECONDS
 	entry=$cache/$2
 	mkdir -p "$cache"
 	exec {stamp_lock}>"$entry.lock"
 	flock "$stamp_lock"
-	shift 2
-	if [ "$(cat "$entry/stamp" 2>/dev/null)" = "$1" ] && (cd "$entry" && ls -d -- "${@:2}") >/dev/null 2>&1; then
-		echo "== $what: reused from $entry"
+	if [ "$(cat "$entry/stamp" 2>/dev/null)" = "$stamp_made" ] && stamp_has "$entry"; then
+		echo "== $stamp_what: reused from $entry"
 		return 0
 	fi
-	echo "== $what: making it in $entry"
+	echo "== $stamp_what: making it in $entry"
 	rm -rf --one-file-system "$entry"
 	mkdir -p "$entry"
 	return 1
 }
 
 stamped() {
-	(cd "$entry" && ls -d -- "${@:2}") >/dev/null && echo "$1" >"$entry/stamp"
+	stamp_has "$entry" && echo "$stamp_made" >"$entry/stamp"
+	echo "== $stamp_what: made in $((SECONDS - stamp_start)) s, $(du -sh "$entry" | cut -f 1)"
 }
 
 delivered() {
-	cmp -s "$entry/stamp" "$1/stamp" || { rm -rf --one-file-system "$1" && cp -a "$entry" "$1"; }
+	{ cmp -s "$entry/stamp" "$1/stamp" && stamp_has "$1"; } || { rm -rf --one-file-system "$1" && cp -a "$entry" "$1"; }
+}
+
+# Succeeds when DIR has every OUTPUT.
+stamp_has() {
+	(cd "$1" && ls -d -- "${stamp_outputs[@]}") >/dev/null 2>&1
 }

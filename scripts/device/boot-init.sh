@@ -1,0 +1,20 @@
+#!/bin/sh
+# SPDX-License-Identifier: MIT
+# init of the booted device: the program suite under its ash and its hush, then the two controls.
+#
+# boot-target.sh packs it as /init beside busybox in /bin, the FPU control as
+# /fpu, and the program, program.sh and report-line.txt in /test.  Each part
+# starts with a line "== PART" on the console; init's exit ends the boot.
+PATH=/bin
+export PATH
+mount -t proc proc /proc
+cd /test || exit 1
+for shell in sh hush; do
+	echo "== $shell"
+	"$shell" program.sh ./quarvelt-tc
+done
+echo "== sigpipe"
+(trap '' PIPE && sh program.sh ./quarvelt-tc)
+echo "== fpu"
+/fpu
+echo "fpu exit status $?"
