@@ -4,13 +4,12 @@
 #
 #   scripts/bench.sh [PROGRAM...]   (default: build/release/quarvelt-tc, built first)
 #
-# The floor, the least a run can cost, is a static musl C program that makes
-# the same write and exits 255.  hyperfine times each command BENCH_RUNS times
-# (default 300); runs cost well under a millisecond, of the order of the
-# machine's noise, so the medians are shown, not held.  Held is each PROGRAM's
-# user-space instruction count under valgrind, which does not vary: at most
-# BENCH_MARGIN percent (default 25) over /bin/true's, or the script fails (the
-# release build counts 0.99 times /bin/true's on Debian 12, 0.80 on Debian 13).
+# The floor is a static musl C program that makes the same write and exits
+# 255.  hyperfine times each command BENCH_RUNS times (300); runs cost well
+# under a millisecond, the machine's noise, so medians are shown, not held.
+# Held is each PROGRAM's user-space instruction count under valgrind: at most
+# BENCH_MARGIN percent (25) over /bin/true's (the release build counts 0.99
+# times /bin/true's on Debian 12, 0.80 on Debian 13).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/apt-need.sh hyperfine musl-tools valgrind
@@ -39,8 +38,7 @@ instructions() {
 	{ valgrind --tool=callgrind --callgrind-out-file=/dev/null "$1" 2>&1 >/dev/null || true; } |
 		sed -n 's/.*Collected : *//p'
 }
-status=0
-i=0
+status=0 i=0
 printf '%-40s %12s %10s %13s %10s\n' program "median (us)" /bin/true instructions /bin/true
 for p in /bin/true "$@" "$tmp/floor"; do
 	n=$(instructions "$p")

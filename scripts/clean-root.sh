@@ -5,45 +5,32 @@
 #   scripts/clean-root.sh SUITE [all|device]   (SUITE: trixie, bookworm, bullseye, ...)
 #
 # As sbuild and pbuilder prove build dependencies, the root holds only what
-# debootstrap's minbase variant installs, so a package missing from a command's
-# apt-need list fails it.  The root comes from the mirror of this machine's own
-# release, with its apt settings.  The bare root is kept in the user's cache
-# (scripts/lib/stamp.sh) while its stamp holds (this script and its helpers,
-# debootstrap, the mirror, the suite's Release file); each run copies it, clones
-# the checkout's HEAD into the copy and, under chroot with the user's cache at
-# /root/.cache, runs:
-#   - the line under "Run it", which must print the report line and then
-#     "exit status 255";
-#   - the first line under "Test it", which must pass every test;
-#   - with "all", the further lines under "Test it" (the presets' workflows,
-#     the static checks and the benchmark, which need CMake 3.25).
-# With "device", scripts/device/check-target.sh and boot-target.sh, and then
-# the lines under "Build for the device" with the stand-in SDK that check-target
-# made copied to the path they name; their tests must all pass.  Each step's
-# output is in build/clean-root/SUITE/*.log.
+# debootstrap's minbase variant installs from the mirror of this machine's own
+# release, so a package missing from a command's apt-need list fails it.  The
+# bare root is kept in the user's cache (scripts/lib/stamp.sh) while its stamp
+# holds (this script and its helpers, debootstrap, the mirror, the suite's
+# Release file); each run copies it, clones the checkout's HEAD into the copy
+# and, under chroot with the user's cache at /root/.cache, runs the line under
+# "Run it", which must print the report line and then "exit status 255", and
+# the first line under "Test it", which must pass every test; with "all", the
+# further lines under "Test it" too.  With "device" it runs check-target.sh,
+# boot-target.sh and the lines under "Build for the device", with check-target's
+# stand-in SDK where they name one; their tests must pass.  Each step's output
+# is in build/clean-root/SUITE/*.log.
 set -euo pipefail
 mode=${2:-}
-if [ $# -lt 1 ] || [ $# -gt 2 ] || [[ ! $mode =~ ^(|all|device)$ ]]; then
-	echo "usage: $0 SUITE [all|device]" >&2
-	exit 2
-fi
+[[ $# == [12] && $mode =~ ^(|all|device)$ ]] || { echo "usage: $0 SUITE [all|device]" >&2; exit 2; }
 suite=$1
 here=$(cd "$(dirname "$0")" && pwd)
 checkout=$(cd "$here/.." && pwd)
 top=$checkout/build/clean-root/$suite
 root=$top/root
-fail() {
-	echo "$0: $suite: $*" >&2
-	exit 1
-}
+fail() { echo "$0: $suite: $*" >&2 && exit 1; }
 
 [ "$(id -u)" -eq 0 ] || { echo "$0: debootstrap and chroot need root" >&2; exit 2; }
 "$here/apt-need.sh" debootstrap git
-# shellcheck source=scripts/lib/long-step.sh
 . "$here/lib/long-step.sh"
-# shellcheck source=scripts/lib/stamp.sh
 . "$here/lib/stamp.sh"
-# shellcheck source=scripts/lib/proofs.sh
 . "$here/lib/proofs.sh"
 
 # The URI of the machine's own deb entry for its release, as apt reads it.
@@ -84,9 +71,7 @@ step() { # name, the README line
 	echo "   $ $2"
 	long_step "$suite: $1" "$top/$1.log" in_root "$2"
 }
-passed_all() { # log
-	grep -q '^100% tests passed, 0 tests failed out of [1-9]' "$1"
-}
+passed_all() { grep -q '^100% tests passed, 0 tests failed out of [1-9]' "$1"; } # log
 
 # Each mode clears only its own logs, so that both modes' logs of one suite stay.
 if [ "$mode" = device ]; then

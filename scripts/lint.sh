@@ -5,10 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/dev}
-if [ ! -f "$build/compile_commands.json" ] || [ ! -f "$build/man/quarvelt-tc.1" ]; then
-	echo "$0: $build is no configured build: configure dev first (cmake --preset dev), or name one" >&2
-	exit 2
-fi
+[[ -f $build/compile_commands.json && -f $build/man/quarvelt-tc.1 ]] ||
+	{ echo "$0: $build is no configured build: configure dev first (cmake --preset dev), or name one" >&2 && exit 2; }
 scripts/apt-need.sh clang-format clang-tidy cppcheck shellcheck reuse mandoc man-db
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT

@@ -4,18 +4,15 @@
 #
 #   scripts/device/boot-device.sh DIR PREFIX [SYSROOT]
 #
-# DIR receives vmlinux, a kernel for qemu's Malta board with a MIPS32r2
-# big-endian core, tinyconfig and kernel.config over the kernel source of the
-# machine's release; gen_init_cpio, the kernel's initramfs packer; and
-# bin/busybox, static, from the release's busybox source, built with the
-# compilers PREFIX names (directory included) and SYSROOT, beside a link for
-# each applet.  busybox starts from allnoconfig and adds large files (which
-# musl needs), ash as sh and hush with what the suite and boot-init.sh use of
-# them, mount, and the tools tests/program.sh names in $tools; where the
-# compiler finds no kernel headers of its own, Debian's for mips-linux-gnu
-# serve.  It is kept in the user's cache (scripts/lib/stamp.sh) while its stamp
-# holds (this script and its helpers, the kernel's configuration, busybox's
-# options, the sources' and cross compilers' versions, PREFIX's compiler and
+# DIR receives vmlinux, tinyconfig and kernel.config over the release's kernel
+# source, for qemu's Malta board with a MIPS32r2 big-endian core; its initramfs
+# packer gen_init_cpio; and in bin/, busybox from the release's source, built
+# static with the compilers PREFIX names (directory included) and SYSROOT, and
+# a link for each applet.  Its configuration is allnoconfig with large files
+# (musl needs them), ash as sh and hush with what the suite and boot-init.sh
+# use, mount and the suite's $tools.  It is kept in the user's cache
+# (scripts/lib/stamp.sh) while its stamp holds (this script and its helpers,
+# both configurations, the versions of the sources and compilers, PREFIX's
 # libc.a, the release).  The builds' output is in DIR/build.log.
 set -euo pipefail
 
@@ -28,9 +25,9 @@ cc=("${prefix}gcc" ${sysroot:+"--sysroot=$sysroot"})
 mkdir -p "$1"
 target=$(cd "$1" && pwd)
 # The kernel source of this Debian release.
-kernel_source=$(apt-cache depends linux-source | sed -n 's/^ *Depends: \(linux-source-[0-9.]*\)$/\1/p')
-"$here/../apt-need.sh" "$kernel_source" gcc-mips-linux-gnu gcc libc6-dev make flex bison bc xz-utils \
-	dpkg-dev bzip2 linux-libc-dev-mips-cross
+kernel_source=$(apt-cache depends linux-source | sed -n 's/^ *Depends: \(linux-source-.*\)/\1/p')
+"$here/../apt-need.sh" "$kernel_source" gcc-mips-linux-gnu gcc libc6-dev flex bison bc xz-utils \
+	make dpkg-dev bzip2 linux-libc-dev-mips-cross
 tools=$(sed -n "s/^tools='\(.*\)'$/\1/p" "$here/../../tests/program.sh")
 read -ra applets <<<"sh hush mount ${tools:?tests/program.sh names no tools}"
 # The shells with arithmetic, command substitution and the built-ins used.
@@ -38,24 +35,24 @@ options=(STATIC LFS SH_IS_ASH ASH ASH_{ECHO,PRINTF,TEST,CMDCMD} FEATURE_SH_MATH 
 	HUSH_{TICK,IF,LOOPS,CASE,FUNCTIONS,ECHO,PRINTF,TEST,COMMAND,TRAP,SET} "${applets[@]:2}")
 outputs=(vmlinux gen_init_cpio bin/busybox "${applets[@]/#/bin/}")
 
-# shellcheck source=scripts/lib/stamp.sh
 . "$here/../lib/stamp.sh"
-made=$(made_from "$0" "$here/../lib/"{stamp,long-step,apt-source}.sh "$fragment" -- "$kernel_source" "*-mips-linux-gnu" \
-	"*-mips-cross"
+made=$(made_from "$0" "$here/../lib/"{stamp,long-step,apt-source}.sh "$fragment" \
+	-- "$kernel_source" "*-mips-linux-gnu" "*-mips-cross"
 	echo "busybox ${options[*]} $(apt-cache show --no-all-versions busybox | sed -n 's/^Version: //p')"
-	echo "compiler $("${cc[@]}" --version | head -n 1) $(sha256sum <"$("${cc[@]}" -print-file-name=libc.a)")")
-! cached "booted device ($kernel_source)" "device-$release" "$made" "${outputs[@]}" || { delivered "$target" && exit 0; }
+	echo "compiler $("${cc[@]}" --version | head -n 1)"
+	sha256sum <"$("${cc[@]}" -print-file-name=libc.a)")
+! cached "booted device ($kernel_source)" "device-$release" "$made" "${outputs[@]}" ||
+	{ delivered "$target" && exit 0; }
 [[ $entry != *[[:space:]]* ]] || { echo "$0: the build breaks on a space in $entry" >&2; exit 2; }
 work=$entry/work
 log=$entry/build.log
-mkdir -p "$work/obj" "$entry/bin"
-# shellcheck source=scripts/lib/long-step.sh
+mkdir -p "$work/obj" "$work/headers" "$entry/bin"
 . "$here/../lib/long-step.sh"
-# shellcheck source=scripts/lib/apt-source.sh
 . "$here/../lib/apt-source.sh"
 # A setting whose dependencies are missing is dropped without an error.
 all_kept() { # fragment, configuration, what
-	! dropped=$(grep -E '^(# )?CONFIG_' "$1" | grep -vxFf "$2") || { echo "$0: $3 lost: $dropped" >&2 && exit 1; }
+	! dropped=$(grep -E '^(# )?CONFIG_' "$1" | grep -vxFf "$2") ||
+		{ echo "$0: $3 lost: $dropped" >&2 && exit 1; }
 }
 
 src=$work/$kernel_source
@@ -75,15 +72,17 @@ bb=$work/busybox
 apt_source "$work" "$log" busybox
 configure_busybox() {
 	dpkg-source -x "$work"/src/busybox_*.dsc "$bb"
-	mkdir "$work/headers"
+	# Debian's kernel headers serve where SYSROOT has none.
 	cp -r /usr/mips-linux-gnu/include/{linux,asm,asm-generic,mtd} "$work/headers/"
 	make -C "$bb" allnoconfig
 	printf 'CONFIG_%s=y\n' "${options[@]^^}" >"$work/options"
-	printf 'CONFIG_%s="%s"\n' CROSS_COMPILER_PREFIX "$prefix" SYSROOT "$sysroot" EXTRA_CFLAGS "-idirafter $work/headers" >>"$work/options"
+	printf 'CONFIG_%s="%s"\n' CROSS_COMPILER_PREFIX "$prefix" SYSROOT "$sysroot" \
+		EXTRA_CFLAGS "-idirafter $work/headers" >>"$work/options"
 	# Each option replaces the line allnoconfig wrote for it, and oldconfig
 	# sets what they bring in to its default.
-	grep -vEf <(sed -E 's/^(CONFIG_[A-Z0-9_]+)=.*/^(# )?\1[= ]/' "$work/options") "$bb/.config" >"$work/config"
-	cat "$work/config" "$work/options" >"$bb/.config"
+	sed -E 's/^(CONFIG_[A-Z0-9_]+)=.*/^(# )?\1[= ]/' "$work/options" >"$work/patterns"
+	grep -vEf "$work/patterns" "$bb/.config" | cat - "$work/options" >"$work/config"
+	mv "$work/config" "$bb/.config"
 	make -C "$bb" oldconfig < <(yes '')
 }
 long_step "configure busybox" "$log" configure_busybox

@@ -1,12 +1,8 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
 # init of the booted device: the program suite under its ash and its hush, then the two controls.
-#
-# boot-target.sh packs it as /init beside busybox in /bin, the FPU control as
-# /fpu, and the program, program.sh and report-line.txt in /test.  Each part
-# starts with a line "== PART" on the console; init's exit ends the boot.
-PATH=/bin
-export PATH
+# Each part starts with a line "== PART" on the console; init's exit ends the boot.
+export PATH=/bin
 mount -t proc proc /proc
 cd /test || exit 1
 for shell in sh hush; do

@@ -4,34 +4,30 @@
 #
 #   scripts/device/boot-target.sh [PROGRAM...]   (default: the programs of the two device presets)
 #
-# The device is qemu's Malta board with a 24Kc core, FPU support compiled out
-# of its kernel, and the busybox boot-device.sh builds with MIPS_MUSL_SF_PREFIX
-# and MIPS_MUSL_SF_SYSROOT or the stand-in SDK.  Each program boots once, as
-# quarvelt-tc beside tests/program.sh and report-line.txt (the sysroot's
-# libc.so its loader when dynamic), with /tmp, /dev/null, /dev/full, /proc and
-# boot-init.sh as init.  The console must show every row of the suite passed
-# under ash and under hush; the suite, run from a caller that ignores SIGPIPE,
-# failing its reader_gone row and saying why; and a control, one FPU
-# instruction, killed by SIGILL before it can say it ran.  Exits non-zero when
-# any is off, naming the failing rows; consoles are kept in build/boot-target/logs.
+# The device: qemu's Malta board, a 24Kc core, boot-device.sh's kernel without
+# FPU support and its busybox, built with MIPS_MUSL_SF_PREFIX and _SYSROOT or
+# the stand-in SDK.  Each program boots once as quarvelt-tc beside program.sh
+# and report-line.txt (the sysroot's libc.so its loader when dynamic), with
+# /tmp, /dev/null, /dev/full, /proc and boot-init.sh as init.  The console must
+# show every row passed under ash and under hush; the suite, from a caller that
+# ignores SIGPIPE, failing reader_gone and saying why; and a control, one FPU
+# instruction, killed by SIGILL.  Consoles are kept in build/boot-target/logs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 [ $# -gt 0 ] || set -- "$root"/build/mips-musl-sf{,-static}/quarvelt-tc
 
-# shellcheck source=scripts/lib/checks.sh
 . "$root/scripts/lib/checks.sh"
-# shellcheck source=scripts/lib/proofs.sh
 . "$root/scripts/lib/proofs.sh"
 sdk=$(preset_env QUARVELT_TC_SDK)
 sysroot=${MIPS_MUSL_SF_SYSROOT:-$sdk/sysroot}
 prefix=${MIPS_MUSL_SF_PREFIX:-$sdk/bin/mips-linux-muslsf-}
-top=$root/build/boot-target
-device=$top/device
+logs=$root/build/boot-target/logs
+device=$root/build/boot-target/device
 rows=$(grep -c '^row ' "$root/tests/program.sh")
 "$root/scripts/device/boot-device.sh" "$device" "$prefix" "$sysroot"
 "$root/scripts/apt-need.sh" qemu-system-mips binutils
 
-rm -rf "$top/logs" && mkdir -p "$top/logs"
+rm -rf "$logs" && mkdir -p "$logs"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # shellcheck disable=SC2016 # registers of assembly, not shell
@@ -39,27 +35,26 @@ printf '%s\n' '#include <stdio.h>' 'int main(void) {' \
 	'__asm__ volatile(".set push\n.set hardfloat\ncfc1 $2, $31\n.set pop" ::: "$2");' \
 	'return puts("the FPU instruction ran");' '}' | "${prefix}gcc" -static -x c -o "$work/fpu" -
 # The initramfs list takes paths unquoted: what goes in is copied to names without spaces.
-cp "$root/tests/program.sh" "$root/tests/report-line.txt" "$root/scripts/device/boot-init.sh" "$device/bin/busybox" \
-	"$sysroot/lib/libc.so" "$work/"
+cp "$root"/tests/{program.sh,report-line.txt} "$root/scripts/device/boot-init.sh" "$device/bin/busybox" "$work/"
+cp "$sysroot/lib/libc.so" "$work/"
 {
 	printf 'dir %s 0755 0 0\n' /bin /dev /lib /proc /test
-	printf '%s\n' "dir /tmp 1777 0 0" "nod /dev/null 0666 0 0 c 1 3" "nod /dev/full 0666 0 0 c 1 7" \
-		"file /init $work/boot-init.sh 0755 0 0" "file /fpu $work/fpu 0755 0 0" "file /bin/busybox $work/busybox 0755 0 0"
+	printf '%s\n' "dir /tmp 1777 0 0" "nod /dev/null 0666 0 0 c 1 3" "nod /dev/full 0666 0 0 c 1 7"
+	printf 'file %s 0755 0 0\n' "/init $work/boot-init.sh" "/fpu $work/fpu" "/bin/busybox $work/busybox" \
+		"/test/quarvelt-tc $work/quarvelt-tc" "/test/program.sh $work/program.sh" "/test/report-line.txt $work/report-line.txt"
 	find "$device/bin" -type l -printf 'slink /bin/%f %l 0777 0 0\n'
-	for f in quarvelt-tc program.sh report-line.txt; do echo "file /test/$f $work/$f 0755 0 0"; done
 } >"$work/list"
 
 # Records whether the console's part PART has a whole line matching each
-# extended PATTERN, else names the failing rows and the part's last line.
+# extended PATTERN, else names the part's failing rows and its last line.
 shows() { # what, part, patterns
 	local part p
 	part=$(awk -v h="== $2" '/^== / { on = ($0 == h); next } on' <<<"$console")
 	for p in "${@:3}"; do
-		grep -qxE -- "$p" <<<"$part" || {
-			failed "$1: no line $p; failing rows: $(sed -n 's/^FAIL  \([a-z_]*\):.*/\1/p' <<<"$part" | xargs)" \
-				"; last line: $(tail -n 1 <<<"$part")"
-			return
-		}
+		grep -qxE -- "$p" <<<"$part" && continue
+		failed "$1: no line \"$p\"; failing rows:" "$(sed -n 's/^FAIL  \([a-z_]*\):.*/\1/p' <<<"$part" | xargs);" \
+			"last line: $(tail -n 1 <<<"$part")"
+		return
 	done
 	passed "$1: $3"
 }
@@ -68,16 +63,16 @@ for program; do
 	interp=$(interpreter "$program")
 	cp "$program" "$work/quarvelt-tc"
 	cp "$work/list" "$work/image"
-	[ -z "$interp" ] || printf '%s\n' "file /lib/libc.so $work/libc.so 0755 0 0" "slink $interp /lib/libc.so 0777 0 0" >>"$work/image"
+	[ -z "$interp" ] || printf '%s\n' "file /lib/libc.so $work/libc.so 0755 0 0" "slink $interp libc.so 0777 0 0" >>"$work/image"
 	"$device/gen_init_cpio" "$work/image" >"$work/initramfs"
-	log=$top/logs/$(( $(find "$top/logs" -type f | wc -l) + 1 )).log
+	log=$logs/$(find "$logs" -type f | wc -l).log
 	echo "== $program (${interp:-static}), console in $log"
-	timeout 300 qemu-system-mips -M malta -cpu 24Kc -nographic -no-reboot -nic none -vga none -kernel "$device/vmlinux" \
-		-initrd "$work/initramfs" -append "console=ttyS0 panic=-1" </dev/null >"$log" 2>&1 || true
+	timeout 300 qemu-system-mips -M malta -cpu 24Kc -nographic -no-reboot -nic none -vga none \
+		-kernel "$device/vmlinux" -initrd "$work/initramfs" -append "console=ttyS0 panic=-1" </dev/null >"$log" 2>&1 || true
 	console=$(tr -d '\r' <"$log" | grep -av '^\[ *[0-9]*\.[0-9]*\] ' || true)
 	shows ash sh "$rows passed, 0 failed"
 	shows hush hush "$rows passed, 0 failed"
-	shows "SIGPIPE ignored" sigpipe "$((rows - 1)) passed, 1 failed" "FAIL  reader_gone: .*" " *the suite's caller ignores SIGPIPE.*"
+	shows "SIGPIPE ignored" sigpipe "$((rows - 1)) passed, 1 failed" "FAIL  reader_gone: .*" " *the suite's caller ignores.*"
 	shows "FPU control" fpu "fpu exit status 132"
 done
 checks_done boot

@@ -4,22 +4,18 @@
 #
 #   scripts/device/check-target.sh
 #
-# Makes the stand-in SDK where the presets look for it, and checks that, moved
-# and with only its bin/ on PATH, it builds a static C program and a static C++
-# one with a global object, and both run.  Runs the device presets' workflows,
-# whose tests run the program suite and the probes under an FPU-less emulated
-# core.  Checks each device binary: ELF header, floating-point ABI, no FPU
-# instruction, GCC's start files, interpreter and stripped size: the dynamic
-# program strips to 3,536 bytes (at most 3,584), the static one to 30,608 on
-# Debian 12 and 32,668 on 13 (at most 32,768).  The FPU check is itself checked:
-# each class of FPU instruction, in a function never called, must fail it, and
-# MIPS16 code must pass.  Exits non-zero when anything is off.
+# Makes the stand-in SDK where the presets look for it and checks that, moved,
+# with only its bin/ on PATH, it builds a static C program and a static C++ one
+# with a global object that run.  Runs the device presets' workflows, whose
+# tests run under an FPU-less emulated core.  Checks each device binary: ELF
+# header, floating-point ABI, no FPU instruction, GCC's start files,
+# interpreter and stripped size (dynamic 3,536 bytes, at most 3,584; static
+# 30,608 on Debian 12 and 32,668 on 13, at most 32,768).  Each class of FPU
+# instruction must fail the FPU check, and MIPS16 code pass it.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-# shellcheck source=scripts/lib/checks.sh
 . scripts/lib/checks.sh
-# shellcheck source=scripts/lib/proofs.sh
 . scripts/lib/proofs.sh
 sdk=$(preset_env QUARVELT_TC_SDK)
 scripts/apt-need.sh cmake make file
@@ -32,14 +28,10 @@ read -ra emulator <<<"$(device_emulator)"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-# Records one check: whether the command succeeds.
-record() { # description, then the command
-	if "${@:2}" >/dev/null 2>&1; then passed "$1"; else failed "$1"; fi
-}
+# Records one check, its description first: whether the command succeeds.
+record() { if "${@:2}" >/dev/null 2>&1; then passed "$1"; else failed "$1"; fi; }
 # Succeeds when the command fails.
-negated() {
-	! "$@"
-}
+negated() { ! "$@"; }
 # Succeeds when TEXT has a line matching each extended regular expression.
 matches_each() { # text, then the patterns
 	local p

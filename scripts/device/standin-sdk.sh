@@ -4,22 +4,18 @@
 #
 #   scripts/device/standin-sdk.sh DIR
 #
-# DIR receives what a vendor SDK would hold: in DIR/bin mips-linux-muslsf-gcc,
-# -g++ (-c++), -cpp, the binutils and gcc-ar, gcc-nm and gcc-ranlib; the link
-# specs DIR/lib/musl.specs; and the sysroot DIR/sysroot, with the soft-float
-# runtime builtins beside musl.  Like a crosstool-ng toolchain it works from
-# wherever it is moved to, and needs nothing from the caller's PATH.  Its
-# parts: Debian's cross compiler for mips-linux-gnu, compiler-rt's generic
-# builtins built soft-float (Debian's cross libgcc is hard-float), musl built
-# against them, and GCC's start files from Debian's cross compiler, linked
-# around every program as real GCC toolchains link them.  Those files hold no
-# FPU instruction but are marked hard-float, which would make every link warn;
-# the copies in the sysroot have that mark removed, and check-target.sh's
-# encoding check reads the linked programs.  The C++ front end is there, but
-# no C++ runtime library: a program that needs none links as C does.
-# It is kept in the user's cache (scripts/lib/stamp.sh) while its stamp holds
-# (this script and its helpers, the cross compiler's and the sources' versions,
-# the release).  The build's output is in DIR/build.log.
+# DIR receives what a vendor SDK would hold: mips-linux-muslsf-gcc, -g++
+# (-c++), -cpp, the binutils and gcc-ar, -nm and -ranlib in DIR/bin; the link
+# specs DIR/lib/musl.specs; the sysroot DIR/sysroot.  Like a crosstool-ng
+# toolchain it works from wherever it is moved to, with nothing from the
+# caller's PATH.  Its parts: Debian's cross compiler for mips-linux-gnu;
+# compiler-rt's generic builtins built soft-float, as Debian's cross libgcc is
+# hard-float; musl built against them; GCC's start files, linked as GCC links
+# them, with their hard-float mark removed (they hold no FPU instruction, and
+# every link would warn).  There is no C++ runtime: a program that needs none
+# links as C does.  It is kept in the user's cache (scripts/lib/stamp.sh) while
+# its stamp holds (this script and its helpers, the versions of the cross
+# compiler and the sources, the release); the build's output is in DIR/build.log.
 set -euo pipefail
 
 [ $# -eq 1 ] || { echo "usage: $0 DIR" >&2; exit 2; }
@@ -33,7 +29,6 @@ triplet=mips-linux-muslsf
 tools=(addr2line ar as c++filt elfedit gcc-ar gcc-nm gcc-ranlib gprof ld ld.bfd nm objcopy objdump ranlib readelf size strings strip)
 "$here/../apt-need.sh" "g++-$cross" qemu-user-static dpkg-dev make xz-utils
 
-# shellcheck source=scripts/lib/stamp.sh
 . "$lib/stamp.sh"
 # The sources, by binary package: musl, and the LLVM behind this release's clang.
 llvm=$(apt-cache depends clang | sed -n 's/^ *Depends: \(clang-[0-9]*\)$/\1/p')
@@ -50,11 +45,9 @@ builtins=$sysroot/lib/libclang_rt.builtins-mips.a
 work=$sdk/work
 log=$sdk/build.log
 mkdir -p "$sdk/bin" "$sdk/lib" "$sysroot/lib" "$work"
-# shellcheck source=scripts/lib/long-step.sh
 . "$lib/long-step.sh"
 gcc_include=$("$cross-gcc" -print-file-name=include)
 
-# shellcheck source=scripts/lib/apt-source.sh
 . "$lib/apt-source.sh"
 apt_source "$work" "$log" musl
 # Of LLVM's only the upstream tarball, which is all the builtins take.

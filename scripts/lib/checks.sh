@@ -10,15 +10,8 @@
 checks_passed=0
 checks_failed=0
 
-passed() {
-	printf '  ok    %s\n' "$*"
-	checks_passed=$((checks_passed + 1))
-}
-
-failed() {
-	printf '  FAIL  %s\n' "$*"
-	checks_failed=$((checks_failed + 1))
-}
+passed() { printf '  ok    %s\n' "$*" && checks_passed=$((checks_passed + 1)); }
+failed() { printf '  FAIL  %s\n' "$*" && checks_failed=$((checks_failed + 1)); }
 
 checks_done() {
 	echo "$1: $checks_passed passed, $checks_failed failed"

@@ -6,13 +6,12 @@
 #   long_step WHAT LOG COMMAND [ARG...]
 #
 # COMMAND, maybe a shell function, appends its output to LOG.  The step says
-# when it starts, every 15 s how long it has run and its last line, and how long
-# it took.  When COMMAND fails, the end of what it logged goes to stderr and
-# long_step returns its status.  An interrupt, hang-up or termination of the
-# script ends the step's whole process group (make and its compilers, apt and
-# its methods) first.
+# when it starts, every 15 s how long it has run and its last line, and how
+# long it took; when COMMAND fails, the end of its log goes to stderr and its
+# status is returned.  An interrupt, hang-up or termination of the script ends
+# the step's whole process group (make and its compilers, apt and its methods).
 long_step() {
-	local what=$1 log=$2 start=$SECONDS rc=0 next sig before
+	local what=$1 log=$2 start=$SECONDS rc=0 next before
 	shift 2
 	before=$(wc -c 2>/dev/null <"$log" || echo 0)
 	echo "-- $what (log: $log)"
@@ -23,10 +22,7 @@ long_step() {
 	"$@" </dev/null >>"$log" 2>&1 &
 	long_step_pid=$!
 	set +m
-	for sig in INT TERM HUP; do
-		# shellcheck disable=SC2064
-		trap "long_step_abort $sig" "$sig"
-	done
+	trap 'long_step_abort INT' INT && trap 'long_step_abort TERM' TERM && trap 'long_step_abort HUP' HUP
 	next=$((start + 15))
 	while kill -0 "$long_step_pid" 2>/dev/null; do
 		sleep 1

@@ -13,10 +13,7 @@ readme_lines() {
 	local lines
 	lines=$(awk -v h="## $1" '/^## / { on = ($0 == h) }
 		on && sub(/^    /, "") { if (sub(/\\$/, "")) { joined = joined $0; next } print joined $0; joined = "" }' "${2:-README.md}")
-	if [ -z "$lines" ]; then
-		echo "${2:-README.md}: no command line under \"## $1\"" >&2
-		return 1
-	fi
+	[ -n "$lines" ] || { echo "${2:-README.md}: no command line under \"## $1\"" >&2 && return 1; }
 	printf '%s\n' "$lines"
 }
 

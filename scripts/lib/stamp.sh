@@ -9,8 +9,8 @@
 #                                       and sets $entry to it; succeeds when the entry has the
 #                                       stamp MADE and every OUTPUT, else empties it and fails
 #   stamped                             stamps the entry with MADE once it has every OUTPUT
-#   delivered DIR                       makes DIR a copy of the entry unless it is one already,
-#                                       with the entry's stamp and every OUTPUT
+#   delivered DIR                       makes DIR a copy of the entry unless it has its stamp
+#                                       and every OUTPUT already
 #
 # The cache, $XDG_CACHE_HOME/quarvelt-tc or ~/.cache/quarvelt-tc, has one entry
 # a KIND, so it keeps only what the current stamps name; a KIND names $release,
@@ -56,6 +56,4 @@ delivered() {
 }
 
 # Succeeds when DIR has every OUTPUT.
-stamp_has() {
-	(cd "$1" && ls -d -- "${stamp_outputs[@]}") >/dev/null 2>&1
-}
+stamp_has() { (cd "$1" && ls -d -- "${stamp_outputs[@]}") >/dev/null 2>&1; }
