@@ -170,7 +170,7 @@ row() {
 	echo "FAIL  $name: exit status $got (want $status); stdout, then stderr:"
 	od -c "$tmp/out" | sed 8q
 	od -c "$tmp/err" | sed 8q
-	[ "$target$got" != gone255 ] || ! sigpipe_ignored ||
+	[ "$target$got" != gone255 ] || [ -s "$tmp/err" ] || ! sigpipe_ignored ||
 		echo "      the suite's caller ignores SIGPIPE, which its children inherit: run it from one that does not"
 }
 

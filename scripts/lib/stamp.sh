@@ -9,7 +9,7 @@
 #                                       and sets $entry to it; succeeds when the entry has the
 #                                       stamp MADE and every OUTPUT, else empties it and fails
 #   stamped                             stamps the entry with MADE once it has every OUTPUT
-#   delivered DIR                       makes DIR a copy of the entry unless it has its stamp
+#   delivered DIR                       makes DIR a whole copy of the entry unless it has its stamp
 #                                       and every OUTPUT already
 #
 # The cache, $XDG_CACHE_HOME/quarvelt-tc or ~/.cache/quarvelt-tc, has one entry
@@ -52,7 +52,8 @@ stamped() {
 }
 
 delivered() {
-	{ cmp -s "$entry/stamp" "$1/stamp" && stamp_has "$1"; } || { rm -rf --one-file-system "$1" && cp -a "$entry" "$1"; }
+	{ cmp -s "$entry/stamp" "$1/stamp" && stamp_has "$1"; } && return
+	rm -rf --one-file-system "$1" "$1.new" && cp -a "$entry" "$1.new" && mv "$1.new" "$1"
 }
 
 # Succeeds when DIR has every OUTPUT.
