@@ -52,8 +52,8 @@ quote() {
 	quoted=$(printf '%sx' "$1" | sed "s/'/'\\\\''/g")
 	quoted="'${quoted%x}'"
 }
-quote "a'b"
-[ "$quoted" = "'a'\\''b'" ] || stop "sed falls short: it quoted a'b as $quoted"
+quote "a'b'"
+[ "$quoted" = "'a'\\''b'\\'''" ] || stop "sed falls short: it quoted a'b' as $quoted"
 prefix=
 for word; do
 	quote "$word"
@@ -70,16 +70,26 @@ for f in "$made"/* "$made"/.[!.]* "$made"/..?*; do
 	{ [ ! -e "$f" ] && [ ! -L "$f" ]; } || stop "mktemp -d made no new directory: $made holds $f"
 done
 tmp=$made
-printf 'ab\n' >"$tmp/ab"
-printf 'ab\n' >"$tmp/ab2"
-printf 'ac\n' >"$tmp/ac"
-printf 'ab' >"$tmp/a"
-{ cmp -s "$tmp/ab" "$tmp/ab2" && ! cmp -s "$tmp/ab" "$tmp/ac" && ! cmp -s "$tmp/ab" "$tmp/a"; } ||
-	stop "cmp -s falls short: it does not tell files apart"
-printf 'ab\n' | cat >"$tmp/cat"
-cmp -s "$tmp/ab" "$tmp/cat" || stop "cat falls short: it does not copy a pipe"
-rm -f "$tmp/ab2" "$tmp/ac" "$tmp/a" "$tmp/cat"
-[ ! -e "$tmp/cat" ] || stop "rm -f falls short: it left a file"
+# cmp -s must tell the line from itself changed at either end or near it, cut
+# short or made longer; cat must copy a pipe byte for byte; rm -rf must remove
+# a directory, as the suite's own is removed.
+{ probe=$(mktemp -d "$tmp/probe.XXXXXX") && [ -d "$probe" ]; } || stop "mktemp -d made no directory in $tmp"
+text=$(sed -n 1p "$line")
+printf '%s\n' "$text" >"$probe/same"
+cmp -s "$line" "$probe/same" || stop "cmp -s falls short: it tells $line from its copy"
+printf 'X%s\n' "${text#?}" >"$probe/first"
+printf '%s?\n' "${text%?}" >"$probe/near"
+printf '%s\r' "$text" >"$probe/last"
+printf '%s' "$text" >"$probe/short"
+printf '%s\n\n' "$text" >"$probe/long"
+for f in first near last short long; do
+	! cmp -s "$line" "$probe/$f" || stop "cmp -s falls short: it takes the line made $f for the line"
+done
+printf 'a\r\377b' >"$probe/bytes"
+printf 'a\r\377b' | cat >"$probe/cat"
+cmp -s "$probe/bytes" "$probe/cat" || stop "cat falls short: it does not copy a pipe byte for byte"
+rm -rf "$probe"
+[ ! -e "$probe" ] || stop "rm -rf falls short: it left $probe"
 { mkfifo "$tmp/fifo" && [ -p "$tmp/fifo" ]; } || stop "mkfifo falls short: it made no FIFO"
 
 # Blanks at either end, quotes, a backslash, format directives and bytes that
@@ -105,12 +115,15 @@ launch() {
 	echo $? >"$tmp/status"
 }
 
-# A caller that ignores SIGPIPE hands that on to every child, and no shell can
-# restore it; a write to a pipe without a reader then fails with EPIPE instead.
+# A caller that ignores or blocks SIGPIPE hands that on to every child, and no
+# shell can undo it; a write to a pipe without a reader then fails with EPIPE.
 sigpipe_ignored() {
 	[ -r /proc/self/status ] || return 1
-	mask=$(sed -n 's/^SigIgn:.*\(....\)$/\1/p' /proc/self/status)
-	[ -n "$mask" ] && [ $((0x$mask & 0x1000)) -ne 0 ]
+	masks=$(sed -n 's/^Sig[IB][gl][nk]:.*\(....\)$/\1/p' /proc/self/status)
+	for mask in $masks; do
+		[ $((0x$mask & 0x1000)) -eq 0 ] || return 0
+	done
+	return 1
 }
 
 # row NAME STDOUT STATUS OBJECT [ARG...]: runs the program with the arguments,
@@ -129,11 +142,12 @@ row() {
 	file) launch "$@" >"$tmp/out" ;;
 	closed) launch "$@" >&- ;;
 	full)
-		# Where /dev/full is missing, a redirection would make it a file.
-		if [ -c /dev/full ]; then
+		# Where /dev/full is missing, a redirection would make it a file.  The
+		# write is cat's: hush's printf reports no failed write.
+		if [ -c /dev/full ] && ! printf x | cat >/dev/full 2>&-; then
 			launch "$@" >/dev/full
 		else
-			why="/dev/full is not a character device"
+			why="/dev/full is not a character device that refuses writes"
 		fi
 		;;
 	gone)
@@ -156,7 +170,7 @@ row() {
 		want=$tmp/want
 		printf 'argc %d\nsocket [/var/run/ubus/ubus.sock] object [%s]\nstatus -1\n' $(($# + 1)) "$object" >"$want"
 	fi
-	got=$(cat "$tmp/status" 2>&1)
+	got=$(cat "$tmp/status" 2>&-)
 	if [ -z "$why" ] && [ "$got" = "$status" ] && [ ! -s "$tmp/err" ] && cmp -s "$tmp/out" "$want"; then
 		echo "ok    $name"
 		passed=$((passed + 1))
@@ -171,7 +185,7 @@ row() {
 	od -c "$tmp/out" | sed 8q
 	od -c "$tmp/err" | sed 8q
 	[ "$target$got" != gone255 ] || [ -s "$tmp/err" ] || ! sigpipe_ignored ||
-		echo "      the suite's caller ignores SIGPIPE, which its children inherit: run it from one that does not"
+		echo "      the suite's caller ignores SIGPIPE or blocks it, which its children inherit: run it from one that does not"
 }
 
 default=dsl.bonding_group.0
