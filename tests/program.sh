@@ -91,6 +91,7 @@ cmp -s "$probe/bytes" "$probe/cat" || stop "cat falls short: it does not copy a 
 rm -rf "$probe"
 [ ! -e "$probe" ] || stop "rm -rf falls short: it left $probe"
 { mkfifo "$tmp/fifo" && [ -p "$tmp/fifo" ]; } || stop "mkfifo falls short: it made no FIFO"
+: >"$tmp/empty"
 
 # Blanks at either end, quotes, a backslash, format directives and bytes that
 # are no text, the last a line feed; the X keeps that from being stripped.
@@ -134,7 +135,6 @@ row() {
 	name=$1 target=$2 status=$3 object=$4
 	shift 4
 	: >"$tmp/out"
-	: >"$tmp/err"
 	rm -f "$tmp/status"
 	why=
 	case $target in
@@ -165,7 +165,6 @@ row() {
 	want=$line
 	if [ "$target" != pipe ] && [ "$target" != file ]; then
 		want=$tmp/empty
-		: >"$want"
 	elif [ -n "$entry" ]; then
 		want=$tmp/want
 		printf 'argc %d\nsocket [/var/run/ubus/ubus.sock] object [%s]\nstatus -1\n' $(($# + 1)) "$object" >"$want"

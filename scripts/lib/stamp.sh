@@ -47,8 +47,8 @@ cached() {
 }
 
 stamped() {
-	stamp_has "$entry" && echo "$stamp_made" >"$entry/stamp"
-	echo "== $stamp_what: made in $((SECONDS - stamp_start)) s, $(du -sh "$entry" | cut -f 1)"
+	(cd "$entry" && ls -d -- "${stamp_outputs[@]}") >/dev/null && echo "$stamp_made" >"$entry/stamp" &&
+		echo "== $stamp_what: made in $((SECONDS - stamp_start)) s, $(du -sh "$entry" | cut -f 1)"
 }
 
 delivered() {
