@@ -16,16 +16,17 @@ extern "C" int QUARVELT_TestClient(const char *socket_path, const char *object_n
 }
 
 // Since Linux 5.18 the kernel starts no process with argc 0, so given the sole
-// argument "--argc0" the probe hands the entry a count of 0 itself.  The slot
-// past that vector's end names an object: an entry that indexes the vector
-// anyway hands that name on instead of the default.
+// argument "--argc0" the probe empties its own vector and hands the entry a
+// count of 0 itself.  The slot past that vector's end names an object: an
+// entry that indexes the vector anyway hands that name on instead of the
+// default.
 int main(int argc, char *argv[])
 {
 	static char past_the_end[] = "past-the-end";
-	static char *empty_vector[] = {nullptr, past_the_end};
 	if (argc == 2 && std::strcmp(argv[1], "--argc0") == 0) {
 		argc = 0;
-		argv = empty_vector;
+		argv[0] = nullptr;
+		argv[1] = past_the_end;
 	}
 	std::printf("argc %d\n", argc);
 	const int status = quarvelt_tc_entry(argc, argv);

@@ -1,19 +1,18 @@
 # SPDX-License-Identifier: MIT
-# Reads the program's own objects, or the linked program: what they call, what it needs, what runs apart from main.
+# Reads the program's objects or the linked program: what they call and need, what runs apart.
 #
-#   cmake -D READELF=readelf -D CALLS=name;... -D PREFIXES=prefix;... -D OBJECTS=a.o;b.a -P symbols.cmake
-#   cmake -D READELF=readelf -D CALLS=name;... -D PREFIXES=prefix;... -D PROGRAM=quarvelt-tc -D NEEDED=regex;...
-#         -P symbols.cmake
+#   cmake -D READELF=readelf -D CALLS=a;b -D PREFIXES=p;q
+#         (-D OBJECTS=a.o;b.a | -D PROGRAM=quarvelt-tc -D NEEDED=regex;...) -P symbols.cmake
 #
-# Every symbol left undefined must be one of CALLS or begin with one of
-# PREFIXES; the program may also import the C library's start routine and the
-# start files' weak hooks.  The objects may have no section that runs before
-# main or at exit (a sanitized build's own constructor aside: the other builds
-# compile the same code).  Each library the program needs must match one
-# of NEEDED, and each of NEEDED one library.  A static program imports nothing:
-# its symbol table must lack the calls it must not make, to the environment,
-# files, sockets and exit handlers.
+# Each undefined symbol is one of CALLS or begins with one of PREFIXES; the
+# program may also import the start routine and the start files' weak hooks.
+# The objects run nothing before main or at exit (but a sanitized build's
+# constructor).  Each needed library matches one of NEEDED, and each of NEEDED
+# one library.  A static program's symbol table lacks the calls it must not
+# make: to the environment, files, sockets and exit handlers.
 cmake_minimum_required(VERSION 3.18...3.25)
+include("${CMAKE_CURRENT_LIST_DIR}/need.cmake")
+need(READELF "install binutils")
 if(PROGRAM)
   set(files "${PROGRAM}")
   set(headers -l)
@@ -44,7 +43,8 @@ foreach(file IN LISTS files)
       message(SEND_ERROR "${file} calls ${name}")
     endif()
   endforeach()
-  string(REGEX MATCHALL "[.a-z]*\\.(preinit_array|init_array|ctors|fini_array|dtors)[.0-9]*" run_apart "${out}")
+  set(apart "[.a-z]*\\.(preinit_array|init_array|ctors|fini_array|dtors)[.0-9]*")
+  string(REGEX MATCHALL "${apart}" run_apart "${out}")
   list(JOIN run_apart ", " run_apart)
   if(OBJECTS AND run_apart AND NOT (PREFIXES AND out MATCHES " UND __asan_init"))
     message(SEND_ERROR "${file} runs code before main or at exit: ${run_apart}")

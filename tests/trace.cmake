@@ -1,14 +1,18 @@
 # SPDX-License-Identifier: MIT
 # Traces one run of the program: one write of the whole line to fd 1, and no socket opened or named.
 #
-#   cmake -D TRACER=strace -D PROGRAM=quarvelt-tc -D LINE=report-line.txt [-D EMULATOR=qemu;options...] -P trace.cmake
+#   cmake -D TRACER=strace -D HINT=text -D PROGRAM=quarvelt-tc -D LINE=report-line.txt
+#         [-D EMULATOR=qemu;options...] -P trace.cmake
 #
 # strace would trace an emulator itself, so with EMULATOR set TRACER is that
 # emulator, which traces the program with its own -strace, a line a call after
 # the process ID, and shows a buffer only by its address.  Standard output is a
 # pipe: with it closed, the emulator's log would take fd 1.
 cmake_minimum_required(VERSION 3.18...3.25)
+include("${CMAKE_CURRENT_LIST_DIR}/need.cmake")
+need(TRACER "${HINT}")
 file(READ "${LINE}" line)
+string(LENGTH "${line}" length)
 set(log "${CMAKE_CURRENT_BINARY_DIR}/trace.log")
 file(REMOVE "${log}")
 if(EMULATOR)
@@ -37,14 +41,14 @@ foreach(call IN LISTS calls)
   endif()
 endforeach()
 # glibc writes the buffer with write(2), musl with writev(2), in pieces: either
-# way one call to fd 1 that writes all 64 bytes, and strace shows them.
+# way one call to fd 1 that writes the whole line, and strace shows it.
 list(LENGTH writes count)
 string(REGEX MATCHALL "\"[^\"]*\"" pieces "${writes}")
 string(REPLACE "\"" "" written "${pieces}")
 string(REPLACE ";" "" written "${written}")
 string(REPLACE "\n" "\\n" quoted "${line}")
-if(NOT count EQUAL 1 OR NOT writes MATCHES "^writev?\\(1, ?.* = 64$")
-  message(SEND_ERROR "not one write of 64 bytes to fd 1: ${writes}")
+if(NOT count EQUAL 1 OR NOT writes MATCHES "^writev?\\(1, ?.* = ${length}$")
+  message(SEND_ERROR "not one write of ${length} bytes to fd 1: ${writes}")
 elseif(NOT EMULATOR AND NOT written STREQUAL quoted)
   message(SEND_ERROR "the write is not the line: ${writes}")
 endif()

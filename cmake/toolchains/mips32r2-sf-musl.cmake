@@ -27,8 +27,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-mips-static -cpu 24Kc)
+set(emulator qemu-mips-static -cpu 24Kc)
 if(MIPS_MUSL_SF_SYSROOT)
   # Dynamic programs find their loader under the sysroot.
-  list(APPEND CMAKE_CROSSCOMPILING_EMULATOR -L "${MIPS_MUSL_SF_SYSROOT}")
+  list(APPEND emulator -L "${MIPS_MUSL_SF_SYSROOT}")
 endif()
+set(CMAKE_CROSSCOMPILING_EMULATOR "${emulator}" CACHE STRING "Command that runs the device's programs")
