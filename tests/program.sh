@@ -3,47 +3,65 @@
 # The program suite: quarvelt-tc's command lines and standard-output targets, a line a case.
 #
 #   sh program.sh [--entry] PROGRAM [PREFIX...]
+#   sh program.sh --tools | --rows
 #
 # Runs PROGRAM, through PREFIX where given (an emulator and its options), once
-# a row.  Each row checks the exit status, that standard error stays empty and,
-# where standard output can be read back, its bytes: the line in
-# report-line.txt beside this script.  With --entry, PROGRAM is the entry
-# probe, the entry linked with a stand-in routine, and its output must show the
-# count the entry got and the socket and object name it handed on.  It runs
-# under dash, bash and busybox's ash and hush, with the tools named below and
-# the shell's own echo, printf and test.  Before any row it checks those tools
-# and what it makes with them, and stops, naming what fell short, without a
-# count.  It writes only in its own temporary directory.  Prints a line a row
-# and "N passed, M failed", and exits non-zero when a row failed.
+# a row: the exit status, an empty standard error and, where it can be read
+# back, standard output, the line in report-line.txt beside this script or,
+# with --entry, what the entry probe shows.  --tools names the tools it runs,
+# --rows its rows.  For dash, bash and busybox's ash and hush, with echo,
+# printf and test built in or not.  A set-up that falls short stops it with no
+# count; else it prints a line a row and "N passed, M failed".
 set +e
 # hush has no -u and refuses it.
 (set -u) 2>&- && set -u
 # Lengths count bytes.
 LC_ALL=C
-# The tools the rows run.  The booted check's busybox has exactly these
-# applets, and ash as sh, hush and mount.
-tools='cat cmp mkfifo mktemp od rm sed'
+tools='cat cmp mkdir mkfifo od rm sed'
+default=dsl.bonding_group.0
+
+# row NAME STDOUT STATUS OBJECT [ARG...]: runs the program with the arguments,
+# standard output going to STDOUT (pipe, file, closed, full, or gone, a pipe
+# whose reader has closed it before the program starts), and expects STATUS;
+# with --entry, OBJECT is the object name the entry must hand the routine.
+table() {
+	#   name                 stdout  status  object      arguments
+	row no_argument          pipe    255     $default
+	row one_name             pipe    255     dsl.line.1  dsl.line.1
+	row empty_string         pipe    255     ''          ''
+	row three_arguments      pipe    255     -           - dsl.line.1 -h
+	row double_dash          pipe    255     --          -- dsl.line.1
+	row leading_dash         pipe    255     -h          -h
+	row format_and_raw_bytes pipe    255     "$raw"      "$raw"
+	row long_name            pipe    255     "$long"     "$long"
+	row file                 file    255     dsl.line.1  dsl.line.1
+	row closed               closed  255     $default
+	row full                 full    255     $default
+	row reader_gone          gone    141     $default
+}
+
 entry=
-[ "${1:-}" != --entry ] || { entry=1 && shift; }
-if [ $# -lt 1 ]; then
-	echo "usage: sh $0 [--entry] PROGRAM [PREFIX...]" >&2
-	exit 2
-fi
-case $0 in
-*/*) line=${0%/*}/report-line.txt ;;
-*) line=report-line.txt ;;
+case ${1:-} in
+--tools) echo "$tools" && exit ;;
+--rows) row() { echo "$1"; } && raw='' long='' && table && exit ;;
+--entry) entry=1 && shift ;;
 esac
+[ $# -ge 1 ] || { echo "usage: sh $0 [--entry] PROGRAM [PREFIX...]" >&2 && exit 2; }
+case $0 in */*) line=${0%/*}/report-line.txt ;; *) line=report-line.txt ;; esac
 # shellcheck disable=SC2034 # launch names it in the text it evaluates
 program=$1
 shift
 
 # The set-up fell short: no row runs.
-stop() {
-	echo "$0: $*; no row was run" >&2
-	exit 2
-}
-for tool in $tools; do
-	[ -n "$(command -v "$tool")" ] || stop "$tool is missing"
+stop() { echo "$0: $*; no row was run" >&2 && exit 2; }
+# Looks in PATH itself: the smallest ash has no "command".
+on_path() (
+	IFS=:
+	for dir in $PATH; do [ -x "$dir/$1" ] && exit; done
+	exit 1
+)
+for tool in $tools ${1:-}; do
+	case $tool in */*) ;; *) on_path "$tool" || stop "$tool is missing" ;; esac
 done
 [ -f "$line" ] || stop "there is no $line"
 
@@ -52,46 +70,19 @@ quote() {
 	quoted=$(printf '%sx' "$1" | sed "s/'/'\\\\''/g")
 	quoted="'${quoted%x}'"
 }
-quote "a'b'"
-[ "$quoted" = "'a'\\''b'\\'''" ] || stop "sed falls short: it quoted a'b' as $quoted"
 prefix=
 for word; do
 	quote "$word"
 	prefix="$prefix $quoted"
 done
 
-tmp=
-trap '[ -z "$tmp" ] || rm -rf "$tmp"' EXIT
+# mkdir makes a new directory or fails, so the suite removes only its own.
+tmp=${TMPDIR:-/tmp}/program.sh.$$
+mkdir "$tmp" || stop "could not make $tmp"
+trap 'rm -rf "$tmp"' EXIT
 trap 'exit 130' HUP INT TERM
 trap 'exit 141' PIPE
-made=$(mktemp -d)
-{ [ -n "$made" ] && [ -d "$made" ] && [ -w "$made" ]; } || stop "mktemp -d made no directory: '$made'"
-for f in "$made"/* "$made"/.[!.]* "$made"/..?*; do
-	{ [ ! -e "$f" ] && [ ! -L "$f" ]; } || stop "mktemp -d made no new directory: $made holds $f"
-done
-tmp=$made
-# cmp -s must tell the line from itself changed at either end or near it, cut
-# short or made longer; cat must copy a pipe byte for byte; rm -rf must remove
-# a directory, as the suite's own is removed.
-{ probe=$(mktemp -d "$tmp/probe.XXXXXX") && [ -d "$probe" ]; } || stop "mktemp -d made no directory in $tmp"
-text=$(sed -n 1p "$line")
-printf '%s\n' "$text" >"$probe/same"
-cmp -s "$line" "$probe/same" || stop "cmp -s falls short: it tells $line from its copy"
-printf 'X%s\n' "${text#?}" >"$probe/first"
-printf '%s?\n' "${text%?}" >"$probe/near"
-printf '%s\r' "$text" >"$probe/last"
-printf '%s' "$text" >"$probe/short"
-printf '%s\n\n' "$text" >"$probe/long"
-for f in first near last short long; do
-	! cmp -s "$line" "$probe/$f" || stop "cmp -s falls short: it takes the line made $f for the line"
-done
-printf 'a\r\377b' >"$probe/bytes"
-printf 'a\r\377b' | cat >"$probe/cat"
-cmp -s "$probe/bytes" "$probe/cat" || stop "cat falls short: it does not copy a pipe byte for byte"
-rm -rf "$probe"
-[ ! -e "$probe" ] || stop "rm -rf falls short: it left $probe"
-{ mkfifo "$tmp/fifo" && [ -p "$tmp/fifo" ]; } || stop "mkfifo falls short: it made no FIFO"
-: >"$tmp/empty"
+{ mkfifo "$tmp/fifo" && [ -p "$tmp/fifo" ]; } || stop "mkfifo made no FIFO"
 
 # Blanks at either end, quotes, a backslash, format directives and bytes that
 # are no text, the last a line feed; the X keeps that from being stripped.
@@ -100,17 +91,16 @@ raw=${raw%X}
 # shellcheck disable=SC2046 # od's columns are words
 set -- $(printf '%s' "$raw" | od -b)
 [ "$*" = "0000000 040 040 045 163 045 156 045 170 042 134 143 044 377 001 040 012 0000020" ] ||
-	stop "printf or od falls short: the raw-bytes name reads as $*"
+	stop "the raw-bytes name reads as $*"
 long=a
 while [ ${#long} -lt 65536 ]; do long=$long$long; done
 long=dsl.$long
 { [ ${#long} -eq 65540 ] && case ${long#dsl.} in *[!a]*) false ;; esac; } ||
-	stop "the shell falls short: the long name is ${#long} bytes, not 65540 of dsl. and a"
+	stop "the long name is ${#long} bytes, not 65540 of dsl. and a"
 passed=0
 failed=0
 
-# Runs the program with the arguments, leaving its exit status and standard
-# error in $tmp.
+# Runs the program, leaving its exit status and standard error in $tmp.
 launch() {
 	eval "$prefix \"\$program\" \"\$@\"" 2>"$tmp/err"
 	echo $? >"$tmp/status"
@@ -127,10 +117,6 @@ sigpipe_ignored() {
 	return 1
 }
 
-# row NAME STDOUT STATUS OBJECT [ARG...]: runs the program with the arguments,
-# standard output going to STDOUT (pipe, file, closed, full, or gone, a pipe
-# whose reader has closed it before the program starts), and expects STATUS;
-# with --entry, OBJECT is the object name the entry must hand the routine.
 row() {
 	name=$1 target=$2 status=$3 object=$4
 	shift 4
@@ -164,43 +150,25 @@ row() {
 	esac
 	want=$line
 	if [ "$target" != pipe ] && [ "$target" != file ]; then
-		want=$tmp/empty
+		want=/dev/null
 	elif [ -n "$entry" ]; then
 		want=$tmp/want
-		printf 'argc %d\nsocket [/var/run/ubus/ubus.sock] object [%s]\nstatus -1\n' $(($# + 1)) "$object" >"$want"
+		printf 'argc %d\nsocket [/var/run/ubus/ubus.sock] object [%s]\nstatus -1\n' \
+			$(($# + 1)) "$object" >"$want"
 	fi
 	got=$(cat "$tmp/status" 2>&-)
-	if [ -z "$why" ] && [ "$got" = "$status" ] && [ ! -s "$tmp/err" ] && cmp -s "$tmp/out" "$want"; then
-		echo "ok    $name"
-		passed=$((passed + 1))
-		return
+	if [ -z "$why" ] && [ "$got" = "$status" ] && [ ! -s "$tmp/err" ] &&
+		cmp -s "$tmp/out" "$want"; then
+		passed=$((passed + 1)) && echo "ok    $name" && return
 	fi
 	failed=$((failed + 1))
-	if [ -n "$why" ]; then
-		echo "FAIL  $name: $why"
-		return
-	fi
+	[ -z "$why" ] || { echo "FAIL  $name: $why" && return; }
 	echo "FAIL  $name: exit status $got (want $status); stdout, then stderr:"
-	od -c "$tmp/out" | sed 8q
-	od -c "$tmp/err" | sed 8q
+	for f in out err; do od -c "$tmp/$f" | sed 8q; done
 	[ "$target$got" != gone255 ] || [ -s "$tmp/err" ] || ! sigpipe_ignored ||
-		echo "      the suite's caller ignores SIGPIPE or blocks it, which its children inherit: run it from one that does not"
+		echo "      the suite's caller ignores or blocks SIGPIPE, which its children inherit"
 }
 
-default=dsl.bonding_group.0
-#   name                 stdout  status  object      arguments
-row no_argument          pipe    255     $default
-row one_name             pipe    255     dsl.line.1  dsl.line.1
-row empty_string         pipe    255     ''          ''
-row three_arguments      pipe    255     -           - dsl.line.1 -h
-row double_dash          pipe    255     --          -- dsl.line.1
-row leading_dash         pipe    255     -h          -h
-row format_and_raw_bytes pipe    255     "$raw"      "$raw"
-row long_name            pipe    255     "$long"     "$long"
-row file                 file    255     dsl.line.1  dsl.line.1
-row closed               closed  255     $default
-row full                 full    255     $default
-row reader_gone          gone    141     $default
-
+table
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
