@@ -2,14 +2,13 @@
 # SPDX-License-Identifier: MIT
 # Start-up cost of quarvelt-tc against /bin/true and a static musl floor; holds instruction counts.
 #
-#   scripts/bench.sh [PROGRAM...]   (default: build/release/quarvelt-tc, built first)
+#   scripts/bench.sh [PROGRAM...]   (without one, the release preset's program, built first)
 #
 # The floor is a static musl C program that makes the same write and exits
-# 255.  hyperfine times each command BENCH_RUNS times (300); runs cost well
-# under a millisecond, the machine's noise, so medians are shown, not held.
-# Held is each PROGRAM's user-space instruction count under valgrind: at most
-# BENCH_MARGIN percent (25) over /bin/true's (the release build counts 0.99
-# times /bin/true's on Debian 12, 0.80 on Debian 13).
+# 255.  hyperfine times each command BENCH_RUNS times; runs cost well under a
+# millisecond, the machine's noise, so medians are shown, not held.  Held is
+# each PROGRAM's user-space instruction count under valgrind: at most
+# BENCH_MARGIN percent over /bin/true's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/apt-need.sh hyperfine musl-tools valgrind

@@ -6,15 +6,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/dev}
 [[ -f $build/compile_commands.json && -f $build/man/quarvelt-tc.1 ]] ||
-	{ echo "$0: $build is no configured build: configure dev first (cmake --preset dev), or name one" >&2 && exit 2; }
+	{ echo "$0: $build is no configured build: configure dev, or name one" >&2 && exit 2; }
 scripts/apt-need.sh clang-format clang-tidy cppcheck shellcheck reuse mandoc man-db
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 
 clang-format --dry-run --Werror include/*.h src/*.cpp tests/*.cpp tests/*.c
-# clang-tidy runs a file at a time, so that the step shows it is alive.  It
-# counts on stderr the warnings it suppresses in system headers; only that
-# count is dropped, and any finding still shows and fails.
+# clang-tidy runs a file at a time, so that the step shows it is alive; of its
+# stderr only the count of warnings suppressed in system headers is dropped.
 status=0
 for f in src/*.cpp tests/*.cpp tests/*.c; do
 	echo "clang-tidy $f"
@@ -25,9 +24,9 @@ done
 # Newer cppcheck limits its analysis of branches, and says so, unless told otherwise.
 level=()
 ! cppcheck --help | grep -q -- --check-level || level=(--check-level=exhaustive)
-cppcheck --quiet --error-exitcode=1 --inline-suppr "${level[@]}" --enable=warning,style,performance,portability \
-	--library=posix --suppress=missingIncludeSystem -I include src tests
-shellcheck -x .ci/run scripts/*.sh scripts/*/*.sh tests/*.sh cmake/toolchains/musl-g++
+cppcheck --quiet --error-exitcode=1 --inline-suppr "${level[@]}" --library=posix \
+	--enable=warning,style,performance,portability --suppress=missingIncludeSystem -I include src tests
+shellcheck -x .ci/run scripts/*.sh scripts/*/*.sh tests/*.sh cmake/wrappers/musl-g++
 reuse lint >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
 
 # The page as configured for the build, read by mandoc and by man-db's groff.

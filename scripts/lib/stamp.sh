@@ -5,34 +5,31 @@
 #   . scripts/lib/stamp.sh
 #   made_from FILE... [-- PACKAGE...]   each FILE's checksum, each installed Debian package's
 #                                       version (PACKAGE may be a dpkg-query pattern), $release
-#   cached WHAT KIND MADE OUTPUT...     locks KIND's entry in the cache until the script ends
-#                                       and sets $entry to it; succeeds when the entry has the
-#                                       stamp MADE and every OUTPUT, else empties it and fails
+#   cached WHAT KIND MADE OUTPUT...     locks KIND's entry until the script ends and sets $entry to
+#                                       it; succeeds when it has the stamp MADE and every OUTPUT,
+#                                       else empties it and fails
 #   stamped                             stamps the entry with MADE once it has every OUTPUT
-#   delivered DIR                       makes DIR a whole copy of the entry unless it has its stamp
-#                                       and every OUTPUT already
+#   delivered DIR                       makes DIR a whole copy of the entry unless it is one
 #
-# The cache, $XDG_CACHE_HOME/quarvelt-tc or ~/.cache/quarvelt-tc, has one entry
-# a KIND, so it keeps only what the current stamps name; a KIND names $release,
-# the machine's Debian release, when what it holds is bound to one.
+# The cache, $XDG_CACHE_HOME/quarvelt-tc or ~/.cache/quarvelt-tc, keeps one
+# entry a KIND; a KIND names $release, the machine's Debian release, when what
+# it holds is bound to one.
 release=$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release)
 
 made_from() {
-	while [ $# -gt 0 ] && [ "$1" != -- ]; do
-		printf 'file %s %s\n' "$(basename "$1")" "$(sha256sum <"$1" | cut -d ' ' -f 1)"
+	for file; do
+		[ "$file" != -- ] || break
+		printf 'file %s %s\n' "${file##*/}" "$(sha256sum <"$file" | cut -d ' ' -f 1)"
 		shift
 	done
-	if [ $# -gt 1 ]; then
-		shift
-		dpkg-query -W -f='${db:Status-Status} ${Package} ${Version}\n' "$@" | sed -n 's/^installed /package /p' | sort
-	fi
+	[ $# -lt 2 ] || dpkg-query -W -f='${db:Status-Status} ${Package} ${Version}\n' "${@:2}" |
+		sed -n 's/^installed /package /p' | sort
 	echo "release $release"
 }
 
 cached() {
 	local cache=${XDG_CACHE_HOME:-$HOME/.cache}/quarvelt-tc
-	stamp_what=$1 stamp_made=$3 stamp_outputs=("${@:4}") stamp_start=$SECONDS
-	entry=$cache/$2
+	stamp_what=$1 stamp_made=$3 stamp_outputs=("${@:4}") stamp_start=$SECONDS entry=$cache/$2
 	mkdir -p "$cache"
 	exec {stamp_lock}>"$entry.lock"
 	flock "$stamp_lock"
@@ -47,7 +44,7 @@ cached() {
 }
 
 stamped() {
-	(cd "$entry" && ls -d -- "${stamp_outputs[@]}") >/dev/null && echo "$stamp_made" >"$entry/stamp" &&
+	stamp_has "$entry" && echo "$stamp_made" >"$entry/stamp" &&
 		echo "== $stamp_what: made in $((SECONDS - stamp_start)) s, $(du -sh "$entry" | cut -f 1)"
 }
 
@@ -56,5 +53,4 @@ delivered() {
 	rm -rf --one-file-system "$1" "$1.new" && cp -a "$entry" "$1.new" && mv "$1.new" "$1"
 }
 
-# Succeeds when DIR has every OUTPUT.
 stamp_has() { (cd "$1" && ls -d -- "${stamp_outputs[@]}") >/dev/null 2>&1; }
