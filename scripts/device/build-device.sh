@@ -8,12 +8,11 @@
 # source, for qemu's Malta board with a MIPS32r2 big-endian core; its initramfs
 # packer gen_init_cpio; and in bin/, busybox from the release's source, built
 # static with the compilers PREFIX names (directory included) and SYSROOT, and
-# a link for each applet.  Its configuration is allnoconfig with large files
-# (musl needs them), ash as sh and hush with what the suite and boot-init.sh
-# use, mount and the suite's $tools.  It is kept in the user's cache
-# (scripts/lib/stamp.sh) while its stamp holds (this script and its helpers,
-# both configurations, the versions of the sources and compilers, PREFIX's
-# libc.a, the release).  The builds' output is in DIR/build.log.
+# a link for each applet.  That busybox is the smallest a device ships: ash as
+# sh and hush with none of their optional built-ins but what a script needs,
+# and as applets only what boot-init.sh and the program suite run.  It is kept
+# in the user's cache (scripts/lib/stamp.sh); the builds' output is in
+# DIR/build.log.
 set -euo pipefail
 
 [[ $# == [23] ]] || { echo "usage: $0 DIR PREFIX [SYSROOT]" >&2; exit 2; }
@@ -28,11 +27,12 @@ target=$(cd "$1" && pwd)
 kernel_source=$(apt-cache depends linux-source | sed -n 's/^ *Depends: \(linux-source-.*\)/\1/p')
 "$here/../apt-need.sh" "$kernel_source" gcc-mips-linux-gnu gcc libc6-dev flex bison bc xz-utils \
 	make dpkg-dev bzip2 linux-libc-dev-mips-cross
-tools=$(sed -n "s/^tools='\(.*\)'$/\1/p" "$here/../../tests/program.sh")
-read -ra applets <<<"sh hush mount ${tools:?tests/program.sh names no tools}"
-# The shells with arithmetic, command substitution and the built-ins used.
-options=(STATIC LFS SH_IS_ASH ASH ASH_{ECHO,PRINTF,TEST,CMDCMD} FEATURE_SH_MATH HUSH
-	HUSH_{TICK,IF,LOOPS,CASE,FUNCTIONS,ECHO,PRINTF,TEST,COMMAND,TRAP,SET} "${applets[@]:2}")
+tools=$(sh "$here/../../tests/program.sh" --tools)
+read -ra tools <<<"$tools"
+# echo, printf and test ([ is TEST1) are applets, as the shells build none in.
+applets=(sh hush mount echo printf test '[' "${tools[@]}")
+options=(STATIC LFS SH_IS_ASH ASH FEATURE_SH_MATH HUSH HUSH_{TICK,IF,LOOPS,CASE,FUNCTIONS,TRAP,SET}
+	MOUNT ECHO PRINTF TEST TEST1 "${tools[@]}")
 outputs=(vmlinux gen_init_cpio bin/busybox "${applets[@]/#/bin/}")
 
 . "$here/../lib/stamp.sh"
