@@ -4,39 +4,36 @@
 #
 #   scripts/device/standin-sdk.sh DIR
 #
-# DIR receives what a vendor SDK would hold: mips-linux-muslsf-gcc, -g++
-# (-c++), -cpp, the binutils and gcc-ar, -nm and -ranlib in DIR/bin; the link
-# specs DIR/lib/musl.specs; the sysroot DIR/sysroot.  Like a crosstool-ng
-# toolchain it works from wherever it is moved to, with nothing from the
-# caller's PATH.  Its parts: Debian's cross compiler for mips-linux-gnu;
-# compiler-rt's generic builtins built soft-float, as Debian's cross libgcc is
-# hard-float; musl built against them; GCC's start files, linked as GCC links
-# them, with their hard-float mark removed (they hold no FPU instruction, and
-# every link would warn).  There is no C++ runtime: a program that needs none
-# links as C does.  It is kept in the user's cache (scripts/lib/stamp.sh) while
-# its stamp holds (this script and its helpers, the versions of the cross
-# compiler and the sources, the release); the build's output is in DIR/build.log.
+# DIR receives what a vendor SDK would hold: compilers and binutils in DIR/bin,
+# the sysroot in DIR/sysroot.  Like a crosstool-ng toolchain it works from
+# wherever it is moved to, with nothing from the caller's PATH.  Its parts:
+# Debian's cross compiler for mips-linux-gnu; compiler-rt's builtins built
+# soft-float, as Debian's cross libgcc is hard-float; musl built against them;
+# GCC's start files without their hard-float mark (they hold no FPU
+# instruction, and every link would warn).  A program that needs no C++
+# runtime links as C does.  It is kept in the user's cache
+# (scripts/lib/stamp.sh); the build's output is in DIR/build.log.
 set -euo pipefail
 
 [ $# -eq 1 ] || { echo "usage: $0 DIR" >&2; exit 2; }
-here=$(cd "$(dirname "$0")" && pwd)
-lib=$here/../lib
+lib=$(cd "$(dirname "$0")/../lib" && pwd)
 mkdir -p "$1"
 dir=$(cd "$1" && pwd)
 arch_flags="-march=mips32r2 -msoft-float"
 cross=mips-linux-gnu
 triplet=mips-linux-muslsf
-tools=(addr2line ar as c++filt elfedit gcc-ar gcc-nm gcc-ranlib gprof ld ld.bfd nm objcopy objdump ranlib readelf size strings strip)
-"$here/../apt-need.sh" "g++-$cross" qemu-user-static dpkg-dev make xz-utils
+loader=ld-musl-mips-sf.so.1
+tools=(addr2line ar as c++filt elfedit gcc-ar gcc-nm gcc-ranlib gprof ld ld.bfd nm objcopy objdump
+	ranlib readelf size strings strip)
+"$lib/../apt-need.sh" "g++-$cross" qemu-user-static dpkg-dev make xz-utils
 
 . "$lib/stamp.sh"
-# The sources, by binary package: musl, and the LLVM behind this release's clang.
+# The sources: musl, and the LLVM behind this release's clang.
 llvm=$(apt-cache depends clang | sed -n 's/^ *Depends: \(clang-[0-9]*\)$/\1/p')
-sources=$(apt-cache show --no-all-versions musl "$llvm" | sed -n 's/^\(Package\|Source\|Version\): //p' | paste -sd ' ' -)
-echo "== stand-in SDK: sources $sources"
-made=$(made_from "$0" "$lib/"{stamp,long-step,apt-source}.sh -- "*-$cross"; echo "sources $sources")
+made=$(made_from "$0" "$lib/"{stamp,long-step,apt-source}.sh -- "*-$cross"
+	apt-cache show --no-all-versions musl "$llvm" | sed -n 's/^\(Package\|Source\|Version\): /source /p')
 outputs=(bin/"$triplet"-{gcc,g++,c++,cpp} "${tools[@]/#/bin/$triplet-}" lib/musl.specs sysroot/include/stdio.h
-	sysroot/lib/{crtbeginS.o,crt1.o,libc.a,libc.so,ld-musl-mips-sf.so.1,libclang_rt.builtins-mips.a})
+	sysroot/lib/{crtbeginS.o,crt1.o,libc.a,libc.so,"$loader",libclang_rt.builtins-mips.a})
 ! cached "stand-in SDK" "sdk-$release" "$made" "${outputs[@]}" || { delivered "$dir" && exit 0; }
 sdk=$entry
 [[ $sdk$dir != *[[:space:]]* ]] || { echo "$0: gcc's specs break on a space in $sdk$dir" >&2; exit 2; }
@@ -44,10 +41,9 @@ sysroot=$sdk/sysroot
 builtins=$sysroot/lib/libclang_rt.builtins-mips.a
 work=$sdk/work
 log=$sdk/build.log
-mkdir -p "$sdk/bin" "$sdk/lib" "$sysroot/lib" "$work"
-. "$lib/long-step.sh"
+mkdir -p "$sdk/bin" "$sdk/lib" "$sysroot/lib" "$work/builtins"
 gcc_include=$("$cross-gcc" -print-file-name=include)
-
+. "$lib/long-step.sh"
 . "$lib/apt-source.sh"
 apt_source "$work" "$log" musl
 # Of LLVM's only the upstream tarball, which is all the builtins take.
@@ -62,35 +58,30 @@ musl_headers() {
 }
 long_step "musl: unpack, configure, headers" "$log" musl_headers
 
-# Soft-float runtime builtins: compiler-rt's own list of generic sources.
+# compiler-rt's own list of generic sources.
 soft_float_builtins() {
-	local rt=$work/builtins/compiler-rt/lib/builtins src objects=()
-	mkdir -p "$work/builtins"
-	echo "unpacking compiler-rt's builtins"
+	local rt=$work/builtins/compiler-rt/lib/builtins src
 	tar -xJf "$work"/src/llvm-toolchain-*.orig.tar.xz -C "$work/builtins" --strip-components=1 \
 		--wildcards '*/compiler-rt/lib/builtins/*'
-	while read -r src; do
-		echo "CC $src"
-		# shellcheck disable=SC2086
-		"$cross-gcc" $arch_flags -Os -fPIC -fno-builtin -nostdinc -isystem "$sysroot/include" \
-			-isystem "$gcc_include" -c "$rt/$src" -o "$rt/${src%.c}.o"
-		objects+=("$rt/${src%.c}.o")
-	done < <(awk '/^set\(GENERIC_SOURCES/ { on = 1; next } on && /\)/ { exit } on { print $1 }' "$rt/CMakeLists.txt")
-	"$cross-ar" rcs "$builtins" "${objects[@]}"
+	awk '/^set\(GENERIC_SOURCES/ { on = 1; next } on && /\)/ { exit } on { print $1 }' "$rt/CMakeLists.txt" |
+		while read -r src; do
+			echo "CC $src"
+			# shellcheck disable=SC2086
+			"$cross-gcc" $arch_flags -Os -fPIC -fno-builtin -nostdinc -isystem "$sysroot/include" \
+				-isystem "$gcc_include" -c "$rt/$src" -o "$rt/${src%.c}.o"
+		done
+	"$cross-ar" rcs "$builtins" "$rt"/*.o
 }
 long_step "compiler-rt builtins, soft-float" "$log" soft_float_builtins
 
-# GCC's start files: crtbegin{S,T}.o and crtend{S,}.o, dynamic and static.
 for crt in crtbeginS crtendS crtbeginT crtend; do
-	"$cross-objcopy" -R .gnu.attributes -R .MIPS.abiflags "$("$cross-gcc" -print-file-name="$crt.o")" "$sysroot/lib/$crt.o"
+	"$cross-objcopy" -R .gnu.attributes -R .MIPS.abiflags "$("$cross-gcc" -print-file-name="$crt.o")" \
+		"$sysroot/lib/$crt.o"
 done
-
 # The link half of the compiler: musl's start files, GCC's, libc and the
-# soft-float builtins instead of libgcc, all under the sysroot (%R) that the
-# wrappers below pass.  Includes are set by the wrappers too.  The symbol hash
-# table is SysV's: musl's loader reads no .MIPS.xhash, which Debian 13's
-# linker makes by default.
-cat >"$sdk/lib/musl.specs" <<'EOF_SPECS'
+# builtins instead of libgcc, under the sysroot (%R) that the wrappers pass.
+# musl's loader reads no .MIPS.xhash, which Debian 13's linker makes.
+cat >"$sdk/lib/musl.specs" <<EOF_SPECS
 *link_libgcc:
 -L%R/lib
 
@@ -104,23 +95,19 @@ cat >"$sdk/lib/musl.specs" <<'EOF_SPECS'
 %{static:%R/lib/crtend.o;:%R/lib/crtendS.o} %R/lib/crtn.o
 
 *link:
--dynamic-linker /lib/ld-musl-mips-sf.so.1 --hash-style=sysv -nostdlib %{shared:-shared} %{static:-static} %{rdynamic:-export-dynamic}
+-dynamic-linker /lib/$loader --hash-style=sysv -nostdlib %{shared:-shared} %{static:-static} %{rdynamic:-export-dynamic}
 
 EOF_SPECS
-
 long_step "musl: build, install" "$log" make -C "$work/musl" -j"$(nproc)" DESTDIR="$sysroot" install
 # The loader link must stay inside the sysroot.
-ln -sf libc.so "$sysroot/lib/ld-musl-mips-sf.so.1"
+ln -sf libc.so "$sysroot/lib/$loader"
 
-# The compiler wrappers: Debian's cross driver, by its full path, with the
-# device's defaults, the SDK's sysroot, specs and musl's headers, and nothing
-# of the build machine's.  They find the SDK from their own path, with shell
-# built-ins alone.  The C++ one puts libstdc++'s headers first; they are
-# configured for glibc, whose version test musl lacks, and it links through
-# the C driver, as there is no C++ runtime.
-cxx_include=$("$cross-g++" -xc++ -E -v /dev/null 2>&1 | sed -n 's|^ \(/.*/c++/.*\)$|\1|p' | while read -r d; do
-	printf ' -isystem %s' "$(cd "$d" && pwd)"
-done)
+# The compiler wrappers: Debian's cross driver with the device's defaults and
+# the SDK's sysroot, specs and headers, found from the wrapper's own path.  The
+# C++ one puts libstdc++'s headers first; they are configured for glibc, whose
+# version test musl lacks.
+cxx_include=$("$cross-g++" -xc++ -E -v /dev/null 2>&1 | sed -n 's|^ \(/.*/c++/.*\)$|\1|p' |
+	while read -r d; do printf ' -isystem %s' "$(cd "$d" && pwd)"; done)
 wrapper() { # name, driver, what goes before the musl headers, what goes after them
 	cat >"$sdk/bin/$triplet-$1" <<EOF_WRAPPER
 #!/bin/sh
@@ -135,10 +122,7 @@ wrapper gcc gcc "" ""
 wrapper g++ gcc "$cxx_include" " '-D__GLIBC_PREREQ(major,minor)=0'"
 wrapper cpp cpp "" ""
 ln -sf "$triplet-g++" "$sdk/bin/$triplet-c++"
-for tool in "${tools[@]}"; do
-	ln -sf "$(command -v "$cross-$tool")" "$sdk/bin/$triplet-$tool"
-done
-
+for tool in "${tools[@]}"; do ln -sf "$(command -v "$cross-$tool")" "$sdk/bin/$triplet-$tool"; done
 rm -rf "$work"
 stamped
 delivered "$dir"
