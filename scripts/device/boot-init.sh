@@ -1,16 +1,18 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
-# init of the booted device: the program suite under its ash and its hush, then the controls.
+# init of the booted device: the program suite on each program under its ash and hush, then controls.
 # Each part starts with a line "== PART" on the console; init's exit ends the boot.
 export PATH=/bin
 mount -t proc proc /proc
 cd /test || exit 1
-for shell in sh hush; do
-	echo "== $shell"
-	"$shell" program.sh ./quarvelt-tc
+for program in */quarvelt-tc; do
+	for shell in sh hush; do
+		echo "== $shell $program"
+		"$shell" program.sh "./$program"
+	done
 done
 echo "== sigpipe"
-(trap '' PIPE && sh program.sh ./quarvelt-tc)
+(trap '' PIPE && sh program.sh "./$program")
 echo "== smallest"
 sh -c 'command -v sh'
 echo "command exit status $?"
