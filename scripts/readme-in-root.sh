@@ -4,18 +4,14 @@
 #
 #   scripts/readme-in-root.sh SUITE [all|device]   (SUITE: trixie, bookworm, bullseye, ...)
 #
-# As sbuild and pbuilder prove build dependencies, the root holds only what
-# debootstrap's minbase variant installs from the mirror of this machine's own
-# release, so a package missing from a command's apt-need list fails it.  The
-# bare root is kept in the user's cache (scripts/lib/stamp.sh); each run copies
-# it, clones the checkout's HEAD into the copy and, under chroot with the
-# user's cache at /root/.cache, runs the line under "Run it", which must print
-# the report line and then "exit status 255", and the first line under "Test
-# it", which must pass every test; with "all", the further lines under "Test
-# it" too.  With "device" it runs check-target.sh, boot-target.sh and the lines
-# under "Build for the device", with check-target's stand-in SDK where they
-# name one; their tests must pass.  Each step's output is in
-# build/readme-in-root/SUITE/*.log.
+# As sbuild proves build dependencies, the root holds only what debootstrap's
+# minbase variant installs, so a package missing from a line's apt-need list
+# fails it.  Each run copies the cached root, clones the checkout's HEAD into it
+# and runs the line under "Run it", which must print the report line and "exit
+# status 255", and the first under "Test it", which must pass every test; with
+# "all", the other lines under "Test it" too.  With "device", check-target.sh,
+# boot-target.sh and the lines under "Build for the device", with the stand-in
+# SDK where they name one.  The logs are in build/readme-in-root/SUITE/.
 set -euo pipefail
 mode=${2:-}
 [[ $# == [12] && $mode =~ ^(|all|device)$ ]] || { echo "usage: $0 SUITE [all|device]" >&2; exit 2; }
@@ -27,7 +23,7 @@ root=$top/root
 fail() { echo "$0: $suite: $*" >&2 && exit 1; }
 
 [ "$(id -u)" -eq 0 ] || { echo "$0: debootstrap and chroot need root" >&2; exit 2; }
-"$here/apt-need.sh" debootstrap git
+"$here/apt-need.sh" debootstrap git cmake
 . "$here/lib/long-step.sh"
 . "$here/lib/stamp.sh"
 . "$here/lib/readme-lines.sh"
@@ -54,10 +50,9 @@ cp -r /etc/apt/apt.conf.d/. "$root/etc/apt/apt.conf.d/"
 [ ! -d /etc/apt/auth.conf.d ] || cp -r /etc/apt/auth.conf.d/. "$root/etc/apt/auth.conf.d/"
 git clone -q "$checkout" "$root/src"
 
-# Runs a line in the clone inside the root, with the environment of a login of
-# root's.  The line has a mount and a process namespace of its own: the root's
-# /proc and /dev go with it however it ends, and so does every process it
-# started, dpkg in the session apt gives it included.
+# Runs a line in the clone inside the root as a login of root's would, in a
+# mount and a process namespace of its own, which its mounts and every process
+# it started leave with it however it ends.
 in_root() {
 	# shellcheck disable=SC2016 # the inner shell expands its own arguments
 	unshare --mount --pid --fork --kill-child -- sh -c 'mount -t proc proc "$1/proc" && mount --rbind /dev "$1/dev" &&

@@ -14,12 +14,11 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 . scripts/lib/tally.sh
 . scripts/lib/cmake-values.sh
-prefix=$(preset_value mips-musl-sf MIPS_MUSL_SF_PREFIX)
 scripts/apt-need.sh cmake make
+prefix=$(preset_value mips-musl-sf MIPS_MUSL_SF_PREFIX)
+name=${prefix##*/}
 scripts/device/standin-sdk.sh "$(preset_value mips-musl-sf QUARVELT_TC_SDK)"
-for preset in mips-musl-sf mips-musl-sf-static; do
-	cmake --workflow --preset "$preset"
-done
+for preset in mips-musl-sf mips-musl-sf-static; do cmake --workflow --preset "$preset"; done
 IFS=';' read -ra emulator <<<"$(cache_value build/mips-musl-sf CMAKE_CROSSCOMPILING_EMULATOR)"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -28,37 +27,43 @@ echo "== the stand-in SDK, moved, with only its bin/ on PATH"
 cp -a "${prefix%/bin/*}" "$tmp/sdk"
 moved=(env PATH="$tmp/sdk/bin")
 printf '%s\n' '#include <stdio.h>' 'int main(void) { return puts("moved") < 0; }' |
-	record "a static C program" "${moved[@]}" "${prefix##*/}gcc" -static -xc -o "$tmp/c" -
+	record "a static C program" "${moved[@]}" "${name}gcc" -static -xc -o "$tmp/c" -
 # A global object's destructor is registered against GCC's start files' __dso_handle.
-printf '%s\n' '#include <array>' '#include <cstdio>' \
-	'struct Said { std::array<char, 6> s{"moved"}; ~Said() { std::puts(s.data()); } } said;' 'int main() {}' |
-	record "a static C++ program with a global object" "${moved[@]}" "${prefix##*/}g++" -fno-exceptions -static \
-		-xc++ -o "$tmp/c++" -
+printf '%s\n' '#include <array>' '#include <cstdio>' 'int main() {}' \
+	'struct Said { std::array<char, 6> s{"moved"}; ~Said() { std::puts(s.data()); } } said;' |
+	record "a static C++ program with a global object" "${moved[@]}" "${name}g++" -fno-exceptions \
+		-static -xc++ -o "$tmp/c++" -
 for p in c c++; do
 	record "the $p program runs" test "$("${emulator[@]}" "$tmp/$p" 2>&1)" = moved
 done
-for t in gcc-ar gcc-nm gcc-ranlib strings; do record "$t is there" test -x "$tmp/sdk/bin/${prefix##*/}$t"; done
+for t in gcc-ar gcc-nm gcc-ranlib strings; do
+	record "$t is there" test -x "$tmp/sdk/bin/$name$t"
+done
 
 echo "== each device program: GCC's start files, stripped size"
 # Two functions of GCC's crtstuff, which no C library defines.
-start_files() { "${prefix}readelf" -sW "$1" | grep -c -e ' __do_global_dtors_aux$' -e ' frame_dummy$' | grep -qx 2; }
+start_files() {
+	"${prefix}readelf" -sW "$1" | grep -c -e ' __do_global_dtors_aux$' -e ' frame_dummy$'
+}
 for build in mips-musl-sf:3584 mips-musl-sf-static:32768; do
 	program=build/${build%:*}/quarvelt-tc
 	"${prefix}strip" -o "$tmp/stripped" "$program"
 	size=$(wc -c <"$tmp/stripped")
-	record "$program: GCC's start files" start_files "$program"
+	record "$program: GCC's start files" test "$(start_files "$program")" = 2
 	record "$program: stripped, $size bytes, at most ${build#*:}" test "$size" -le "${build#*:}"
 done
 
 echo "== the device tests' FPU check"
-device_check() { cmake -DREADELF="${prefix}readelf" -DOBJDUMP="${prefix}objdump" -DPROGRAM="$1" -P tests/device.cmake; }
-fpu_caught() { ! device_check "$1" >"$tmp/log" 2>&1 && grep -q 'holds FPU instructions' "$tmp/log"; }
+device_check() {
+	cmake -DREADELF="${prefix}readelf" -DOBJDUMP="${prefix}objdump" -DPROGRAM="$1" \
+		-P tests/device.cmake
+}
+fpu_caught() { ! device_check "$1" >"$tmp/log" 2>&1 && grep -q 'holds FPU instruct' "$tmp/log"; }
 # shellcheck disable=SC2016 # registers of assembly, not shell
-for insn in 'ctc1 $2,$31' 'cfc1 $2,$31' 'movt.s $f0,$f1,$fcc0' 'luxc1 $f0,$2($3)' 'lwc1 $f0,0($2)' 'ldc1 $f0,0($2)' \
-	'swc1 $f0,0($2)' 'sdc1 $f0,0($2)' 'movf $2,$3,$fcc0'; do
-	printf 'void unused(void) { __asm__(".set push\\n.set hardfloat\\n%s\\n.set pop"); }\nint main(void) { return 0; }\n' \
-		"$insn" >"$tmp/fpu.c"
-	"${prefix}gcc" -o "$tmp/fpu" "$tmp/fpu.c"
+for insn in 'ctc1 $2,$31' 'cfc1 $2,$31' 'movt.s $f0,$f1,$fcc0' 'luxc1 $f0,$2($3)' 'lwc1 $f0,0($2)' \
+	'ldc1 $f0,0($2)' 'swc1 $f0,0($2)' 'sdc1 $f0,0($2)' 'movf $2,$3,$fcc0'; do
+	printf 'void unused(void) { __asm__(".set push\\n.set hardfloat\\n%s\\n.set pop"); }\n' "$insn" |
+		cat - <(echo 'int main(void) { return 0; }') | "${prefix}gcc" -xc -o "$tmp/fpu" -
 	record "caught: $insn" fpu_caught "$tmp/fpu"
 done
 # An extended MIPS16 instruction, read as one word, would look like an FPU load.
