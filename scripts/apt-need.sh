@@ -4,8 +4,7 @@
 #
 #   scripts/apt-need.sh PACKAGE...
 #
-# Run by another user than root, it names the missing ones and fails; where
-# there is no dpkg, it names them all, by Debian's names, and goes on.
+# Not run as root, it names the missing ones and fails; without dpkg, it names them all and goes on.
 set -euo pipefail
 command -v dpkg-query >/dev/null ||
 	{ echo "$0: no dpkg here; make sure these are installed (Debian's names): $*" >&2 && exit 0; }

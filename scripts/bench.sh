@@ -29,7 +29,6 @@ musl-gcc -O2 -static -s -o "$tmp/floor" "$tmp/floor.c"
 hyperfine --shell=none --ignore-failure --warmup 20 --runs "${BENCH_RUNS:-300}" --style none \
 	--export-json "$tmp/times.json" /bin/true "$@" "$tmp/floor" >/dev/null 2>"$tmp/log" ||
 	{ cat "$tmp/log" >&2; exit 1; }
-# Each command's median, in the order given.
 mapfile -t medians < <(sed -n 's/^ *"median": \([0-9.e-]*\),$/\1/p' "$tmp/times.json")
 
 # valgrind exits with the program's own status, 255 for quarvelt-tc.
@@ -43,8 +42,7 @@ for p in /bin/true "$@" "$tmp/floor"; do
 	n=$(instructions "$p")
 	[ -n "$n" ] || { echo "$0: valgrind counted no instructions of $p" >&2; exit 1; }
 	[ "$i" -gt 0 ] || base=$n
-	name=$p
-	[ "$p" != "$tmp/floor" ] || name="floor (static musl, write only)"
+	name=${p/#$tmp\/floor/floor (static musl, write only)}
 	awk -v p="$name" -v m="${medians[$i]}" -v t="${medians[0]}" -v n="$n" -v b="$base" \
 		'BEGIN { printf "%-40s %12.1f %10.3f %13d %10.3f\n", p, m * 1e6, m / t, n, n / b }'
 	if [ "$n" -gt $((base * (100 + margin) / 100)) ]; then

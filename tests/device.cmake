@@ -1,19 +1,18 @@
 # SPDX-License-Identifier: MIT
-# Checks that a program is the device's: MIPS32r2 or older, big-endian, o32, soft-float, musl's loader.
+# Checks that a program is the device's: MIPS32r2 or older, big-endian, o32, soft-float, no FPU.
 #
-#   cmake -D READELF=readelf -D OBJDUMP=mips-linux-muslsf-objdump -D PROGRAM=quarvelt-tc -P device.cmake
+#   cmake -D READELF=readelf -D OBJDUMP=objdump -D PROGRAM=quarvelt-tc -P device.cmake
 #
-# An FPU instruction is found by its encoding, where it would trap on the
-# device's FPU-less core even in code that never runs on an emulator: the major
-# opcodes COP1, COP1X, LWC1, LDC1, SWC1 and SDC1, and SPECIAL's MOVCI (movf,
-# movt).  Only whole 32-bit words are read; MIPS16 code, which has none, shows
-# in 16-bit halves.
+# An FPU instruction traps on the device's core even in code that no emulator
+# runs, so it is found by its encoding: the major opcodes COP1, COP1X, LWC1,
+# LDC1, SWC1 and SDC1, and SPECIAL's MOVCI (movf, movt).  Only whole 32-bit
+# words are read; MIPS16 code, which has none, shows in 16-bit halves.
 cmake_minimum_required(VERSION 3.18...3.25)
 include("${CMAKE_CURRENT_LIST_DIR}/need.cmake")
 need(READELF "install binutils")
 need(OBJDUMP "the toolchain lacks it")
-execute_process(COMMAND "${READELF}" -W -h -l -A "${PROGRAM}" RESULT_VARIABLE status OUTPUT_VARIABLE out
-                ERROR_VARIABLE err)
+execute_process(COMMAND "${READELF}" -W -h -l -A "${PROGRAM}" RESULT_VARIABLE status
+                OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "${READELF} could not read ${PROGRAM} (${status}): ${err}")
 endif()
@@ -26,15 +25,17 @@ foreach(property IN LISTS properties)
     message(SEND_ERROR "${PROGRAM} is not the device's: readelf shows no line \"${property}\"")
   endif()
 endforeach()
-if(out MATCHES "program interpreter: ([^]]*)" AND NOT CMAKE_MATCH_1 STREQUAL "/lib/ld-musl-mips-sf.so.1")
+if(out MATCHES "interpreter: ([^]]*)" AND NOT CMAKE_MATCH_1 STREQUAL "/lib/ld-musl-mips-sf.so.1")
   message(SEND_ERROR "${PROGRAM} asks for the loader ${CMAKE_MATCH_1}")
 endif()
 
-execute_process(COMMAND "${OBJDUMP}" -d "${PROGRAM}" RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+execute_process(COMMAND "${OBJDUMP}" -d "${PROGRAM}" RESULT_VARIABLE status OUTPUT_VARIABLE out
+                ERROR_VARIABLE err)
 set(h "[0-9a-f]")
 set(h4 "${h}${h}${h}${h}")
 string(REGEX MATCHALL "\t${h4}${h4} *\t" words "${out}")
-string(REGEX MATCHALL "\t((4[4-7c-f]|[c-f][4-7])${h4}${h}${h}|0[0-3]${h4}[048c]1) *\t[^\n]*" fpu "${out}")
+set(fpu_word "(4[4-7c-f]|[c-f][4-7])${h4}${h}${h}|0[0-3]${h4}[048c]1")
+string(REGEX MATCHALL "\t(${fpu_word}) *\t[^\n]*" fpu "${out}")
 if(NOT status EQUAL 0 OR NOT words)
   message(FATAL_ERROR "${OBJDUMP} found no instruction in ${PROGRAM} (${status}): ${err}")
 elseif(fpu)

@@ -17,9 +17,8 @@ extern "C" int QUARVELT_TestClient(const char *socket_path, const char *object_n
 
 // Since Linux 5.18 the kernel starts no process with argc 0, so given the sole
 // argument "--argc0" the probe empties its own vector and hands the entry a
-// count of 0 itself.  The slot past that vector's end names an object: an
-// entry that indexes the vector anyway hands that name on instead of the
-// default.
+// count of 0 itself.  The slot past the vector's end names an object, which an
+// entry that indexes the vector anyway hands on.
 int main(int argc, char *argv[])
 {
 	static char past_the_end[] = "past-the-end";

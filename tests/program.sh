@@ -5,25 +5,21 @@
 #   sh program.sh [--entry] PROGRAM [PREFIX...]
 #   sh program.sh --tools | --rows
 #
-# Runs PROGRAM, through PREFIX where given (an emulator and its options), once
-# a row: the exit status, an empty standard error and, where it can be read
-# back, standard output, the line in report-line.txt beside this script or,
-# with --entry, what the entry probe shows.  --tools names the tools it runs,
-# --rows its rows.  For dash, bash and busybox's ash and hush, with echo,
-# printf and test built in or not.  A set-up that falls short stops it with no
-# count; else it prints a line a row and "N passed, M failed".
+# Runs PROGRAM, through PREFIX (an emulator and its options), once a row and
+# checks its exit status, an empty stderr and stdout: the line in
+# report-line.txt beside this script or, with --entry, what the entry probe
+# shows.  --tools names the tools it runs, --rows its rows.  For dash, bash and
+# busybox's ash and hush.  A set-up that falls short stops it with no count.
 set +e
-# hush has no -u and refuses it.
+# hush has no -u and refuses it.  Lengths count bytes.
 (set -u) 2>&- && set -u
-# Lengths count bytes.
 LC_ALL=C
 tools='cat cmp mkdir mkfifo od rm sed'
 default=dsl.bonding_group.0
 
-# row NAME STDOUT STATUS OBJECT [ARG...]: runs the program with the arguments,
-# standard output going to STDOUT (pipe, file, closed, full, or gone, a pipe
-# whose reader has closed it before the program starts), and expects STATUS;
-# with --entry, OBJECT is the object name the entry must hand the routine.
+# row NAME STDOUT STATUS OBJECT [ARG...]: runs the program with the arguments
+# and stdout going to STDOUT (gone: a pipe whose reader has left), and expects
+# STATUS; OBJECT is the object name the entry hands the routine.
 table() {
 	#   name                 stdout  status  object      arguments
 	row no_argument          pipe    255     $default
@@ -65,23 +61,17 @@ for tool in $tools ${1:-}; do
 done
 [ -f "$line" ] || stop "there is no $line"
 
-# Quotes a word for eval into $quoted.
-quote() {
-	quoted=$(printf '%sx' "$1" | sed "s/'/'\\\\''/g")
-	quoted="'${quoted%x}'"
-}
+# PREFIX, each word quoted for eval.
 prefix=
 for word; do
-	quote "$word"
-	prefix="$prefix $quoted"
+	quoted=$(printf '%sx' "$word" | sed "s/'/'\\\\''/g")
+	prefix="$prefix '${quoted%x}'"
 done
 
 # mkdir makes a new directory or fails, so the suite removes only its own.
 tmp=${TMPDIR:-/tmp}/program.sh.$$
 mkdir "$tmp" || stop "could not make $tmp"
-trap 'rm -rf "$tmp"' EXIT
-trap 'exit 130' HUP INT TERM
-trap 'exit 141' PIPE
+trap 'rm -rf "$tmp"' EXIT && trap 'exit 130' HUP INT TERM && trap 'exit 141' PIPE
 { mkfifo "$tmp/fifo" && [ -p "$tmp/fifo" ]; } || stop "mkfifo made no FIFO"
 
 # Blanks at either end, quotes, a backslash, format directives and bytes that
@@ -97,8 +87,7 @@ while [ ${#long} -lt 65536 ]; do long=$long$long; done
 long=dsl.$long
 { [ ${#long} -eq 65540 ] && case ${long#dsl.} in *[!a]*) false ;; esac; } ||
 	stop "the long name is ${#long} bytes, not 65540 of dsl. and a"
-passed=0
-failed=0
+passed=0 failed=0
 
 # Runs the program, leaving its exit status and standard error in $tmp.
 launch() {

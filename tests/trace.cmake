@@ -4,10 +4,9 @@
 #   cmake -D TRACER=strace -D HINT=text -D PROGRAM=quarvelt-tc -D LINE=report-line.txt
 #         [-D EMULATOR=qemu;options...] -P trace.cmake
 #
-# strace would trace an emulator itself, so with EMULATOR set TRACER is that
-# emulator, which traces the program with its own -strace, a line a call after
-# the process ID, and shows a buffer only by its address.  Standard output is a
-# pipe: with it closed, the emulator's log would take fd 1.
+# With EMULATOR, TRACER is that emulator, which traces the program itself: a
+# line a call after the process ID, a buffer shown by its address.  Standard
+# output is a pipe: with it closed, the emulator's log would take fd 1.
 cmake_minimum_required(VERSION 3.18...3.25)
 include("${CMAKE_CURRENT_LIST_DIR}/need.cmake")
 need(TRACER "${HINT}")
@@ -21,8 +20,8 @@ if(EMULATOR)
 else()
   set(command "${TRACER}" -qq -s 128 -o "${log}" --)
 endif()
-execute_process(COMMAND ${command} "${PROGRAM}" dsl.line.1 RESULT_VARIABLE status OUTPUT_VARIABLE out
-                ERROR_VARIABLE err)
+execute_process(COMMAND ${command} "${PROGRAM}" dsl.line.1 RESULT_VARIABLE status
+                OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT EXISTS "${log}")
   message(FATAL_ERROR "no trace was made (${status}): ${err}")
 endif()

@@ -1,16 +1,14 @@
 # SPDX-License-Identifier: MIT
 # Cross toolchain for the device: MIPS32 release 2, big-endian, soft-float, musl libc.
 #
-# Point it at any such SDK without editing it:
-#   -DMIPS_MUSL_SF_PREFIX=/opt/sdk/bin/mips-linux-muslsf-   (the compilers' prefix, directory included)
-#   -DMIPS_MUSL_SF_SYSROOT=/opt/sdk/sysroot
-# Tests run under qemu-mips-static on a 24Kc, a core without an FPU, so any
-# hard-float instruction traps.
+# Point it at any such SDK: -DMIPS_MUSL_SF_PREFIX=/opt/sdk/bin/mips-linux-muslsf-
+# (the compilers' prefix, directory included) -DMIPS_MUSL_SF_SYSROOT=/opt/sdk/sysroot.
+# Tests run under qemu-mips-static on a 24Kc, a core without an FPU.
 
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR mips)
 
-set(MIPS_MUSL_SF_PREFIX "mips-linux-muslsf-" CACHE STRING "Prefix of the cross compilers, directory included")
+set(MIPS_MUSL_SF_PREFIX "mips-linux-muslsf-" CACHE STRING "Prefix of the cross compilers")
 set(MIPS_MUSL_SF_SYSROOT "" CACHE PATH "Sysroot of the cross toolchain")
 # try_compile projects read this file again and need the same answers.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES MIPS_MUSL_SF_PREFIX MIPS_MUSL_SF_SYSROOT)
@@ -32,4 +30,4 @@ if(MIPS_MUSL_SF_SYSROOT)
   # Dynamic programs find their loader under the sysroot.
   list(APPEND emulator -L "${MIPS_MUSL_SF_SYSROOT}")
 endif()
-set(CMAKE_CROSSCOMPILING_EMULATOR "${emulator}" CACHE STRING "Command that runs the device's programs")
+set(CMAKE_CROSSCOMPILING_EMULATOR "${emulator}" CACHE STRING "Runs the device's programs")

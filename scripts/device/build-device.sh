@@ -2,17 +2,13 @@
 # SPDX-License-Identifier: MIT
 # Builds the booted check's device from Debian's sources: a kernel and a busybox userland.
 #
-#   scripts/device/boot-device.sh DIR PREFIX [SYSROOT]
+#   scripts/device/build-device.sh DIR PREFIX [SYSROOT]
 #
 # DIR receives vmlinux, tinyconfig and kernel.config over the release's kernel
-# source, for qemu's Malta board with a MIPS32r2 big-endian core; its initramfs
-# packer gen_init_cpio; and in bin/, busybox from the release's source, built
-# static with the compilers PREFIX names (directory included) and SYSROOT, and
-# a link for each applet.  That busybox is the smallest a device ships: ash as
-# sh and hush with none of their optional built-ins but what a script needs,
-# and as applets only what boot-init.sh and the program suite run.  It is kept
-# in the user's cache (scripts/lib/stamp.sh); the builds' output is in
-# DIR/build.log.
+# source, its gen_init_cpio and, in bin/, the smallest busybox a device ships,
+# built static by PREFIX's compiler: ash and hush with no optional built-in but
+# what a script needs, and the applets that boot-init.sh and the suite run.
+# It is kept in the user's cache; the builds' output is in DIR/build.log.
 set -euo pipefail
 
 [[ $# == [23] ]] || { echo "usage: $0 DIR PREFIX [SYSROOT]" >&2; exit 2; }

@@ -3,8 +3,7 @@
 # What CMake says of the project: a preset's values, a configured build's cache.
 #
 #   . scripts/lib/cmake-values.sh
-#   preset_value PRESET NAME   the value the configure preset PRESET gives NAME, a variable of
-#                              CMake's or of the environment; fails when it gives none
+#   preset_value PRESET NAME   the configure preset's value of NAME, CMake's or the environment's
 #   cache_value BUILD NAME     the value of NAME in the configured build BUILD's cache
 preset_value() {
 	local value

@@ -6,17 +6,14 @@
 #   long_step WHAT LOG COMMAND [ARG...]
 #
 # COMMAND, maybe a shell function, appends its output to LOG; every 15 s the
-# step shows how long it has run and the log's last line.  On failure the end
-# of the log goes to stderr and the status is returned.  An interrupt, hang-up
-# or termination ends the step's whole process group (make and its compilers,
-# apt and its methods) and then the script.
+# step shows the log's last line.  On failure the log's end goes to stderr.  A
+# signal ends the step's whole process group, then the script.
 long_step() {
 	local what=$1 log=$2 start=$SECONDS rc=0 next=$((SECONDS + 15)) before
 	shift 2
 	before=$(wc -c 2>/dev/null <"$log" || echo 0)
 	echo "-- $what (log: $log)"
-	# With job control the job has a process group of its own.  It reads
-	# nothing from the terminal: a read would stop it.
+	# With job control the job has a process group of its own; it reads no terminal.
 	set -m
 	"$@" </dev/null >>"$log" 2>&1 &
 	long_step_pid=$!

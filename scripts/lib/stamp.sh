@@ -11,9 +11,7 @@
 #   stamped                             stamps the entry with MADE once it has every OUTPUT
 #   delivered DIR                       makes DIR a whole copy of the entry unless it is one
 #
-# The cache, $XDG_CACHE_HOME/quarvelt-tc or ~/.cache/quarvelt-tc, keeps one
-# entry a KIND; a KIND names $release, the machine's Debian release, when what
-# it holds is bound to one.
+# The cache, $XDG_CACHE_HOME/quarvelt-tc or ~/.cache/quarvelt-tc, keeps one entry a KIND.
 release=$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release)
 
 made_from() {

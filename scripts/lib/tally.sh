@@ -3,12 +3,10 @@
 # A tally of the device scripts' checks: a line each, then a closing count.
 #
 #   . scripts/lib/tally.sh
-#   passed WHAT...      records a check that held
-#   failed WHAT...      records one that did not
-#   record WHAT CMD...  records whether CMD succeeds, its output dropped
-#   tally NAME          prints "NAME: N passed, M failed"; fails when any failed
-tally_passed=0
-tally_failed=0
+#   passed WHAT... | failed WHAT...   records a check that held, or one that did not
+#   record WHAT CMD...                records whether CMD succeeds, its output dropped
+#   tally NAME                        prints "NAME: N passed, M failed"; fails when any failed
+tally_passed=0 tally_failed=0
 
 passed() { printf '  ok    %s\n' "$*" && tally_passed=$((tally_passed + 1)); }
 failed() { printf '  FAIL  %s\n' "$*" && tally_failed=$((tally_failed + 1)); }
