@@ -5,8 +5,9 @@
 #
 # An FPU instruction traps on the device's core even in code that no emulator
 # runs, so it is found by its encoding: the major opcodes COP1, COP1X, LWC1,
-# LDC1, SWC1 and SDC1, and SPECIAL's MOVCI (movf, movt).  Only whole 32-bit
-# words are read; MIPS16 code, which has none, shows in 16-bit halves.
+# LDC1, SWC1, SDC1 and MSA's, and SPECIAL's MOVCI (movf, movt).  Only whole
+# 32-bit words are read: MIPS16 code, which has none, shows in 16-bit halves,
+# and microMIPS code, which the core cannot run at all, fails the header.
 cmake_minimum_required(VERSION 3.18...3.25)
 include("${CMAKE_CURRENT_LIST_DIR}/need.cmake")
 need(READELF "install binutils")
@@ -25,6 +26,9 @@ foreach(property IN LISTS properties)
     message(SEND_ERROR "${PROGRAM} is not the device's: readelf shows no line \"${property}\"")
   endif()
 endforeach()
+if(out MATCHES "Flags:[^\n]*micromips")
+  message(SEND_ERROR "${PROGRAM} holds microMIPS code")
+endif()
 if(out MATCHES "interpreter: ([^]]*)" AND NOT CMAKE_MATCH_1 STREQUAL "/lib/ld-musl-mips-sf.so.1")
   message(SEND_ERROR "${PROGRAM} asks for the loader ${CMAKE_MATCH_1}")
 endif()
@@ -34,7 +38,7 @@ execute_process(COMMAND "${OBJDUMP}" -d "${PROGRAM}" RESULT_VARIABLE status OUTP
 set(h "[0-9a-f]")
 set(h4 "${h}${h}${h}${h}")
 string(REGEX MATCHALL "\t${h4}${h4} *\t" words "${out}")
-set(fpu_word "(4[4-7c-f]|[c-f][4-7])${h4}${h}${h}|0[0-3]${h4}[048c]1")
+set(fpu_word "(4[4-7c-f]|7[89ab]|[c-f][4-7])${h4}${h}${h}|0[0-3]${h4}[048c]1")
 string(REGEX MATCHALL "\t(${fpu_word}) *\t[^\n]*" fpu "${out}")
 if(NOT status EQUAL 0 OR NOT words)
   message(FATAL_ERROR "${OBJDUMP} found no instruction in ${PROGRAM} (${status}): ${err}")

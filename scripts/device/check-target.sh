@@ -58,14 +58,18 @@ device_check() {
 	cmake -DREADELF="${prefix}readelf" -DOBJDUMP="${prefix}objdump" -DPROGRAM="$1" \
 		-P tests/device.cmake
 }
-fpu_caught() { ! device_check "$1" >"$tmp/log" 2>&1 && grep -q 'holds FPU instruct' "$tmp/log"; }
+caught() { ! device_check "$2" >"$tmp/log" 2>&1 && grep -q "$1" "$tmp/log"; } # what, program
 # shellcheck disable=SC2016 # registers of assembly, not shell
 for insn in 'ctc1 $2,$31' 'cfc1 $2,$31' 'movt.s $f0,$f1,$fcc0' 'luxc1 $f0,$2($3)' 'lwc1 $f0,0($2)' \
-	'ldc1 $f0,0($2)' 'swc1 $f0,0($2)' 'sdc1 $f0,0($2)' 'movf $2,$3,$fcc0'; do
+	'ldc1 $f0,0($2)' 'swc1 $f0,0($2)' 'sdc1 $f0,0($2)' 'movf $2,$3,$fcc0' \
+	'.set fp=64\n.set msa\naddv.b $w0,$w1,$w2'; do
 	printf 'void unused(void) { __asm__(".set push\\n.set hardfloat\\n%s\\n.set pop"); }\n' "$insn" |
 		cat - <(echo 'int main(void) { return 0; }') | "${prefix}gcc" -xc -o "$tmp/fpu" -
-	record "caught: $insn" fpu_caught "$tmp/fpu"
+	record "caught: $insn" caught 'holds FPU instructions' "$tmp/fpu"
 done
+printf '__attribute__((micromips)) int main(void) { return 0; }\n' |
+	"${prefix}gcc" -xc -o "$tmp/mm" -
+record "caught: microMIPS code" caught "holds microMIPS code" "$tmp/mm"
 # An extended MIPS16 instruction, read as one word, would look like an FPU load.
 printf 'int main(void) { return 0x7fff; }\n' | "${prefix}gcc" -mips16 -xc -o "$tmp/mips16" -
 record "MIPS16 code passes" device_check "$tmp/mips16"
