@@ -18,7 +18,7 @@ if(EMULATOR)
   list(REMOVE_AT EMULATOR 0)
   set(command "${TRACER}" ${EMULATOR} -strace -D "${log}")
 else()
-  set(command "${TRACER}" -qq -s 128 -o "${log}" --)
+  set(command "${TRACER}" -f -qq -s 4096 -o "${log}" --)
 endif()
 execute_process(COMMAND ${command} "${PROGRAM}" dsl.line.1 RESULT_VARIABLE status
                 OUTPUT_VARIABLE out ERROR_VARIABLE err)
