@@ -11,7 +11,7 @@
 # BENCH_MARGIN percent over /bin/true's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/apt-need.sh hyperfine musl-tools valgrind
+scripts/apt-need.sh hyperfine musl-tools valgrind cmake make g++
 if [ $# -eq 0 ]; then
 	cmake --preset release >/dev/null
 	cmake --build --preset release >/dev/null

@@ -29,13 +29,14 @@ rows=$(sh "$root/tests/program.sh" --rows | wc -l)
 mkdir -p "${device%/*}" && exec {lock}>"$console.lock" && flock "$lock" && rm -f "$console"
 "$root/scripts/device/build-device.sh" "$device" "$prefix" "$sysroot"
 
-work=$(mktemp -d)
+# The initramfs list takes paths unquoted: what goes in is copied to names without spaces.
+work=$(mktemp -d -p /tmp)
 trap 'rm -rf "$work"' EXIT
 # shellcheck disable=SC2016 # registers of assembly, not shell
 printf '%s\n' '#include <stdio.h>' 'int main(void) {' \
 	'__asm__ volatile(".set push\n.set hardfloat\ncfc1 $2, $31\n.set pop" ::: "$2");' \
-	'return puts("the FPU instruction ran");' '}' | "${prefix}gcc" -static -x c -o "$work/fpu" -
-# The initramfs list takes paths unquoted: what goes in is copied to names without spaces.
+	'return puts("the FPU instruction ran");' '}' |
+	"${prefix}gcc" ${sysroot:+"--sysroot=$sysroot"} -static -x c -o "$work/fpu" -
 cp "$root"/tests/{program.sh,report-line.txt} "$root/scripts/device/boot-init.sh" \
 	"$device/bin/busybox" "$sysroot/lib/libc.so" "$work/"
 {
@@ -53,10 +54,11 @@ cp "$root"/tests/{program.sh,report-line.txt} "$root/scripts/device/boot-init.sh
 	done | sort -u
 } >"$work/list"
 "$device/gen_init_cpio" "$work/list" >"$work/initramfs"
-echo "== booting $*, console in $console"
-timeout 300 qemu-system-mips -M malta -cpu 24Kc -nographic -no-reboot -nic none -vga none \
-	-kernel "$device/vmlinux" -initrd "$work/initramfs" -append "console=ttyS0 panic=-1 init=/init" \
-	</dev/null >"$console" 2>&1 || failed "qemu exited with status $?"
+. "$root/scripts/lib/long-step.sh"
+# timeout stays in the step's process group, which a signal ends.
+long_step "boot $*" "$console" timeout --foreground 300 qemu-system-mips -M malta -cpu 24Kc \
+	-nographic -no-reboot -nic none -vga none -kernel "$device/vmlinux" -initrd "$work/initramfs" \
+	-append "console=ttyS0 panic=-1 init=/init" || failed "qemu exited with status $?"
 lines=$(tr -d '\r' <"$console" | grep -av '^\[ *[0-9]*\.[0-9]*\] ' || true)
 
 # Records whether the console's part PART has a whole line matching each

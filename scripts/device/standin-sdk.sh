@@ -30,7 +30,7 @@ tools=(addr2line ar as c++filt elfedit gcc-ar gcc-nm gcc-ranlib gprof ld ld.bfd 
 . "$lib/stamp.sh"
 # The sources: musl, and the LLVM behind this release's clang.
 llvm=$(apt-cache depends clang | sed -n 's/^ *Depends: \(clang-[0-9]*\)$/\1/p')
-made=$(made_from "$0" "$lib/"{stamp,long-step,apt-source}.sh -- "*-$cross"
+made=$(made_from "$0" "$lib/"{stamp,long-step,apt-source}.sh -- "*-$cross" "*-mips-cross"
 	apt-cache show --no-all-versions musl "$llvm" | sed -n 's/^\(Package\|Source\|Version\): /source /p')
 outputs=(bin/"$triplet"-{gcc,g++,c++,cpp} "${tools[@]/#/bin/$triplet-}" lib/musl.specs sysroot/include/stdio.h
 	sysroot/lib/{crtbeginS.o,crt1.o,libc.a,libc.so,"$loader",libclang_rt.builtins-mips.a})

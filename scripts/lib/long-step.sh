@@ -5,8 +5,8 @@
 #   . scripts/lib/long-step.sh
 #   long_step WHAT LOG COMMAND [ARG...]
 #
-# COMMAND, maybe a shell function, appends its output to LOG; every 15 s the
-# step shows the log's last line.  On failure the log's end goes to stderr.  A
+# COMMAND, maybe a shell function, appends its output to LOG; the step shows
+# the log's last line now and then.  On failure the log's end goes to stderr.  A
 # signal ends the step's whole process group, then the script.
 long_step() {
 	local what=$1 log=$2 start=$SECONDS rc=0 next=$((SECONDS + 15)) before

@@ -42,7 +42,8 @@ cached() {
 }
 
 stamped() {
-	stamp_has "$entry" && echo "$stamp_made" >"$entry/stamp" &&
+	stamp_has "$entry" || { echo "$0: $stamp_what lacks one of ${stamp_outputs[*]}" >&2 && return 1; }
+	echo "$stamp_made" >"$entry/stamp" &&
 		echo "== $stamp_what: made in $((SECONDS - stamp_start)) s, $(du -sh "$entry" | cut -f 1)"
 }
 
