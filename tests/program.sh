@@ -49,17 +49,18 @@ program=$1
 shift
 
 # The set-up fell short: no row runs.
-stop() { echo "$0: $*; no row was run" >&2 && exit 2; }
+stop() { printf '%s: %s; no row was run\n' "$0" "$*" >&2 && exit 2; }
 # Looks in PATH itself: the smallest ash has no "command".
 on_path() (
 	IFS=:
-	for dir in $PATH; do [ -x "$dir/$1" ] && exit; done
+	for dir in $PATH; do [ -f "$dir/$1" ] && [ -x "$dir/$1" ] && exit; done
 	exit 1
 )
-for tool in $tools ${1:-}; do
-	case $tool in */*) ;; *) on_path "$tool" || stop "$tool is missing" ;; esac
+for tool in $tools; do
+	on_path "$tool" || stop "$tool is missing"
 done
-[ -f "$line" ] || stop "there is no $line"
+case ${1:-/} in */*) ;; *) on_path "$1" || stop "$1 is missing" ;; esac
+[ -s "$line" ] || stop "there is no $line"
 
 # PREFIX, each word quoted for eval.
 prefix=
@@ -69,9 +70,10 @@ for word; do
 done
 
 # mkdir makes a new directory or fails, so the suite removes only its own.
-tmp=${TMPDIR:-/tmp}/program.sh.$$
+tmp=${TMPDIR:-/tmp}/program.sh.$$ made=
+trap '[ -z "$made" ] || rm -rf "$tmp"' EXIT && trap 'exit 130' HUP INT TERM && trap 'exit 141' PIPE
 mkdir "$tmp" || stop "could not make $tmp"
-trap 'rm -rf "$tmp"' EXIT && trap 'exit 130' HUP INT TERM && trap 'exit 141' PIPE
+made=1
 { mkfifo "$tmp/fifo" && [ -p "$tmp/fifo" ]; } || stop "mkfifo made no FIFO"
 
 # Blanks at either end, quotes, a backslash, format directives and bytes that
@@ -91,7 +93,7 @@ passed=0 failed=0
 
 # Runs the program, leaving its exit status and standard error in $tmp.
 launch() {
-	eval "$prefix \"\$program\" \"\$@\"" 2>"$tmp/err"
+	eval "$prefix \"\$program\" \"\$@\"" </dev/null 2>"$tmp/err"
 	echo $? >"$tmp/status"
 }
 
@@ -130,7 +132,7 @@ row() {
 		# reader while fd 8 opens, needs no process of its own.  The numbers
 		# are high ones because hush 1.35 crashes on "exec N>FILE" when the
 		# file opens on N itself, the lowest free number.
-		exec 9<>"$tmp/fifo"
+		exec 9<>"$tmp/fifo" || stop "could not open the FIFO"
 		exec 8>"$tmp/fifo" 9<&-
 		launch "$@" >&8 8>&-
 		exec 8>&-
@@ -138,16 +140,16 @@ row() {
 	*) echo "row $name: no standard output $target" >&2 && exit 2 ;;
 	esac
 	want=$line
-	if [ "$target" != pipe ] && [ "$target" != file ]; then
-		want=/dev/null
-	elif [ -n "$entry" ]; then
+	if [ -n "$entry" ]; then
 		want=$tmp/want
 		printf 'argc %d\nsocket [/var/run/ubus/ubus.sock] object [%s]\nstatus -1\n' \
 			$(($# + 1)) "$object" >"$want"
 	fi
+	# Only a pipe or a file gives standard output back.
+	same=1
+	case $target in pipe | file) cmp -s "$tmp/out" "$want" || same= ;; esac
 	got=$(cat "$tmp/status" 2>&-)
-	if [ -z "$why" ] && [ "$got" = "$status" ] && [ ! -s "$tmp/err" ] &&
-		cmp -s "$tmp/out" "$want"; then
+	if [ -z "$why" ] && [ -n "$same" ] && [ "$got" = "$status" ] && [ ! -s "$tmp/err" ]; then
 		passed=$((passed + 1)) && echo "ok    $name" && return
 	fi
 	failed=$((failed + 1))
