@@ -1,6 +1,6 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
-# init of the booted device: the program suite on each program under its ash and hush, then controls.
+# init of the booted device: the program suite on each program under ash and hush, then controls.
 # Each part starts with a line "== PART" on the console; init's exit ends the boot.
 export PATH=/bin
 mount -t proc proc /proc

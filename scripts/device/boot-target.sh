@@ -1,18 +1,13 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Boots each device program on an emulated device, whose own busybox runs the program suite there.
+# Boots the device programs on an emulated device, whose own busybox runs the program suite there.
 #
 #   scripts/device/boot-target.sh [PROGRAM...]   (default: the programs of the two device presets)
 #
-# The device: qemu's Malta board, a 24Kc core, build-device.sh's kernel without
-# FPU support and its smallest busybox, built with MIPS_MUSL_SF_PREFIX and
-# _SYSROOT or the stand-in SDK.  One boot holds every program, each as
-# N/quarvelt-tc beside program.sh and report-line.txt (the sysroot's libc.so
-# their loader), with /tmp, /dev/null, /dev/full, /proc and boot-init.sh as
-# init.  The console must show every row passed on each program under ash and
-# hush, and the controls: the suite, from a caller that ignores SIGPIPE,
-# failing reader_gone and saying why; ash without "command"; one FPU
-# instruction killed by SIGILL.  The console is kept in build/boot-target/.
+# The device is build-device.sh's, made with MIPS_MUSL_SF_PREFIX and _SYSROOT
+# or the stand-in SDK, on qemu's Malta board.  One boot runs the suite on every
+# program under ash and hush, with boot-init.sh as init, then its controls;
+# the console, kept in build/boot-target/, must show each of them passing.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 [ $# -gt 0 ] || set -- "$root"/build/mips-musl-sf{,-static}/quarvelt-tc

@@ -6,13 +6,10 @@
 #
 # DIR receives what a vendor SDK would hold: compilers and binutils in DIR/bin,
 # the sysroot in DIR/sysroot.  Like a crosstool-ng toolchain it works from
-# wherever it is moved to, with nothing from the caller's PATH.  Its parts:
-# Debian's cross compiler for mips-linux-gnu; compiler-rt's builtins built
-# soft-float, as Debian's cross libgcc is hard-float; musl built against them;
-# GCC's start files without their hard-float mark (they hold no FPU
-# instruction, and every link would warn).  A program that needs no C++
-# runtime links as C does.  It is kept in the user's cache
-# (scripts/lib/stamp.sh); the build's output is in DIR/build.log.
+# wherever it is moved to.  It is Debian's cross compiler over musl and
+# compiler-rt's builtins, built soft-float, as Debian's cross libgcc is
+# hard-float; a program that needs no C++ runtime links as C does.  It is kept
+# in the user's cache; the build's output is in DIR/build.log.
 set -euo pipefail
 
 [ $# -eq 1 ] || { echo "usage: $0 DIR" >&2; exit 2; }
@@ -31,12 +28,14 @@ tools=(addr2line ar as c++filt elfedit gcc-ar gcc-nm gcc-ranlib gprof ld ld.bfd 
 # The sources: musl, and the LLVM behind this release's clang.
 llvm=$(apt-cache depends clang | sed -n 's/^ *Depends: \(clang-[0-9]*\)$/\1/p')
 made=$(made_from "$0" "$lib/"{stamp,long-step,apt-source}.sh -- "*-$cross" "*-mips-cross"
-	apt-cache show --no-all-versions musl "$llvm" | sed -n 's/^\(Package\|Source\|Version\): /source /p')
-outputs=(bin/"$triplet"-{gcc,g++,c++,cpp} "${tools[@]/#/bin/$triplet-}" lib/musl.specs sysroot/include/stdio.h
-	sysroot/lib/{crtbeginS.o,crt1.o,libc.a,libc.so,"$loader",libclang_rt.builtins-mips.a})
+	apt-cache show --no-all-versions musl "$llvm" |
+		sed -n 's/^\(Package\|Source\|Version\): /source /p')
+outputs=(bin/"$triplet"-{gcc,g++,c++,cpp} "${tools[@]/#/bin/$triplet-}" lib/musl.specs
+	sysroot/include/stdio.h sysroot/lib/{crtbeginS.o,crt1.o,libc.a,libc.so,"$loader"}
+	sysroot/lib/libclang_rt.builtins-mips.a)
 ! cached "stand-in SDK" "sdk-$release" "$made" "${outputs[@]}" || { delivered "$dir" && exit 0; }
 sdk=$entry
-[[ $sdk$dir != *[[:space:]]* ]] || { echo "$0: gcc's specs break on a space in $sdk$dir" >&2; exit 2; }
+[[ $sdk$dir != *[[:space:]]* ]] || { echo "$0: a space breaks the specs: $sdk$dir" >&2 && exit 2; }
 sysroot=$sdk/sysroot
 builtins=$sysroot/lib/libclang_rt.builtins-mips.a
 work=$sdk/work
@@ -63,7 +62,8 @@ soft_float_builtins() {
 	local rt=$work/builtins/compiler-rt/lib/builtins src
 	tar -xJf "$work"/src/llvm-toolchain-*.orig.tar.xz -C "$work/builtins" --strip-components=1 \
 		--wildcards '*/compiler-rt/lib/builtins/*'
-	awk '/^set\(GENERIC_SOURCES/ { on = 1; next } on && /\)/ { exit } on { print $1 }' "$rt/CMakeLists.txt" |
+	awk '/^set\(GENERIC_SOURCES/ { on = 1; next } on && /\)/ { exit } on { print $1 }' \
+		"$rt/CMakeLists.txt" |
 		while read -r src; do
 			echo "CC $src"
 			# shellcheck disable=SC2086
@@ -74,6 +74,7 @@ soft_float_builtins() {
 }
 long_step "compiler-rt builtins, soft-float" "$log" soft_float_builtins
 
+# GCC's start files hold no FPU instruction: their hard-float mark would make every link warn.
 for crt in crtbeginS crtendS crtbeginT crtend; do
 	"$cross-objcopy" -R .gnu.attributes -R .MIPS.abiflags "$("$cross-gcc" -print-file-name="$crt.o")" \
 		"$sysroot/lib/$crt.o"
@@ -113,8 +114,8 @@ wrapper() { # name, driver, what goes before the musl headers, what goes after t
 #!/bin/sh
 # $1 of the stand-in $triplet SDK.
 sdk=\$(cd "\${0%/*}/.." && pwd)
-exec $(command -v "$cross-$2") $arch_flags --sysroot="\$sdk/sysroot" -specs "\$sdk/lib/musl.specs" -nostdinc$3 \\
-	-isystem "\$sdk/sysroot/include" -isystem $gcc_include$4 "\$@"
+exec $(command -v "$cross-$2") $arch_flags --sysroot="\$sdk/sysroot" -specs "\$sdk/lib/musl.specs" \\
+	-nostdinc$3 -isystem "\$sdk/sysroot/include" -isystem $gcc_include$4 "\$@"
 EOF_WRAPPER
 	chmod +x "$sdk/bin/$triplet-$1"
 }
