@@ -75,6 +75,7 @@ trap '[ -z "$made" ] || rm -rf "$tmp"' EXIT && trap 'exit 130' HUP INT TERM && t
 mkdir "$tmp" || stop "could not make $tmp"
 made=1
 { mkfifo "$tmp/fifo" && [ -p "$tmp/fifo" ]; } || stop "mkfifo made no FIFO"
+: >"$tmp/in"
 
 # Blanks at either end, quotes, a backslash, format directives and bytes that
 # are no text, the last a line feed; the X keeps that from being stripped.
@@ -91,9 +92,9 @@ long=dsl.$long
 	stop "the long name is ${#long} bytes, not 65540 of dsl. and a"
 passed=0 failed=0
 
-# Runs the program, leaving its exit status and standard error in $tmp.
+# Runs the program, reading an empty file, leaving its exit status and standard error in $tmp.
 launch() {
-	eval "$prefix \"\$program\" \"\$@\"" </dev/null 2>"$tmp/err"
+	eval "$prefix \"\$program\" \"\$@\"" <"$tmp/in" 2>"$tmp/err"
 	echo $? >"$tmp/status"
 }
 
