@@ -2,14 +2,12 @@
 # SPDX-License-Identifier: MIT
 # The program suite: quarvelt-tc's command lines and standard-output targets, a line a case.
 #
-#   sh program.sh [--entry] PROGRAM [PREFIX...]
-#   sh program.sh --tools | --rows
+#   sh program.sh [--entry] PROGRAM [PREFIX...]   runs PROGRAM through PREFIX (an emulator)
+#   sh program.sh --tools | --rows                names the tools it runs, or its rows
 #
-# Runs PROGRAM, through PREFIX (an emulator and its options), once a row and
-# checks its exit status, an empty stderr and stdout: the line in
-# report-line.txt beside this script or, with --entry, what the entry probe
-# shows.  --tools names the tools it runs, --rows its rows.  For dash, bash and
-# busybox's ash and hush.  A set-up that falls short stops it with no count.
+# A row checks the exit status, an empty stderr and stdout: report-line.txt beside this
+# script or, with --entry, what the entry probe shows.  For dash, bash, and busybox's ash
+# and hush.  A set-up that falls short stops it with no count.
 set +e
 # hush has no -u and refuses it.  Lengths count bytes.
 (set -u) 2>&- && set -u
@@ -17,9 +15,8 @@ LC_ALL=C
 tools='cat cmp mkdir mkfifo od rm sed'
 default=dsl.bonding_group.0
 
-# row NAME STDOUT STATUS OBJECT [ARG...]: runs the program with the arguments
-# and stdout going to STDOUT (gone: a pipe whose reader has left), and expects
-# STATUS; OBJECT is the object name the entry hands the routine.
+# row NAME STDOUT STATUS OBJECT [ARG...]: stdout goes to STDOUT (gone: a pipe whose reader has
+# left); OBJECT is the object name the entry hands the routine.
 table() {
 	#   name                 stdout  status  object      arguments
 	row no_argument          pipe    255     $default
@@ -48,7 +45,6 @@ case $0 in */*) line=${0%/*}/report-line.txt ;; *) line=report-line.txt ;; esac
 program=$1
 shift
 
-# The set-up fell short: no row runs.
 stop() { printf '%s: %s; no row was run\n' "$0" "$*" >&2 && exit 2; }
 # Looks in PATH itself: the smallest ash has no "command".
 on_path() (
@@ -56,9 +52,7 @@ on_path() (
 	for dir in $PATH; do [ -f "$dir/$1" ] && [ -x "$dir/$1" ] && exit; done
 	exit 1
 )
-for tool in $tools; do
-	on_path "$tool" || stop "$tool is missing"
-done
+for tool in $tools; do on_path "$tool" || stop "$tool is missing"; done
 case ${1:-/} in */*) ;; *) on_path "$1" || stop "$1 is missing" ;; esac
 [ -s "$line" ] || stop "there is no $line"
 
@@ -92,7 +86,7 @@ long=dsl.$long
 	stop "the long name is ${#long} bytes, not 65540 of dsl. and a"
 passed=0 failed=0
 
-# Runs the program, reading an empty file, leaving its exit status and standard error in $tmp.
+# Runs the program, reading an empty file, leaving its exit status and stderr in $tmp.
 launch() {
 	eval "$prefix \"\$program\" \"\$@\"" <"$tmp/in" 2>"$tmp/err"
 	echo $? >"$tmp/status"
@@ -101,20 +95,15 @@ launch() {
 # A caller that ignores or blocks SIGPIPE hands that on to every child, and no
 # shell can undo it; a write to a pipe without a reader then fails with EPIPE.
 sigpipe_ignored() {
-	[ -r /proc/self/status ] || return 1
-	masks=$(sed -n 's/^Sig[IB][gl][nk]:.*\(....\)$/\1/p' /proc/self/status)
-	for mask in $masks; do
-		[ $((0x$mask & 0x1000)) -eq 0 ] || return 0
-	done
+	masks=$(sed -n 's/^Sig[IB][gl][nk]:.*\(....\)$/\1/p' /proc/self/status 2>&-) || return 1
+	for mask in $masks; do [ $((0x$mask & 0x1000)) -eq 0 ] || return 0; done
 	return 1
 }
 
 row() {
-	name=$1 target=$2 status=$3 object=$4
+	name=$1 target=$2 status=$3 object=$4 why=
 	shift 4
-	: >"$tmp/out"
-	rm -f "$tmp/status"
-	why=
+	: >"$tmp/out" && rm -f "$tmp/status"
 	case $target in
 	pipe) launch "$@" | cat >"$tmp/out" ;;
 	file) launch "$@" >"$tmp/out" ;;
@@ -130,9 +119,8 @@ row() {
 		;;
 	gone)
 		# Linux opens a FIFO for reading and writing at once, so fd 9, the only
-		# reader while fd 8 opens, needs no process of its own.  The numbers
-		# are high ones because hush 1.35 crashes on "exec N>FILE" when the
-		# file opens on N itself, the lowest free number.
+		# reader while fd 8 opens, needs no process of its own.  hush 1.35
+		# crashes on "exec N>FILE" where FILE opens on N, the lowest free number.
 		exec 9<>"$tmp/fifo" || stop "could not open the FIFO"
 		exec 8>"$tmp/fifo" 9<&-
 		launch "$@" >&8 8>&-
@@ -141,14 +129,10 @@ row() {
 	*) echo "row $name: no standard output $target" >&2 && exit 2 ;;
 	esac
 	want=$line
-	if [ -n "$entry" ]; then
-		want=$tmp/want
-		printf 'argc %d\nsocket [/var/run/ubus/ubus.sock] object [%s]\nstatus -1\n' \
-			$(($# + 1)) "$object" >"$want"
-	fi
-	# Only a pipe or a file gives standard output back.
-	same=1
-	case $target in pipe | file) cmp -s "$tmp/out" "$want" || same= ;; esac
+	[ -z "$entry" ] || { want=$tmp/want && printf 'argc %d\n%s [%s]\nstatus -1\n' $(($# + 1)) \
+		'socket [/var/run/ubus/ubus.sock] object' "$object" >"$want"; }
+	# Only a pipe or a file gives stdout back.
+	same=1 && case $target in pipe | file) cmp -s "$tmp/out" "$want" || same= ;; esac
 	got=$(cat "$tmp/status" 2>&-)
 	if [ -z "$why" ] && [ -n "$same" ] && [ "$got" = "$status" ] && [ ! -s "$tmp/err" ]; then
 		passed=$((passed + 1)) && echo "ok    $name" && return
