@@ -4,10 +4,8 @@
 #
 #   scripts/device/boot-target.sh [PROGRAM...]   (default: the programs of the two device presets)
 #
-# The device is build-device.sh's, made with MIPS_MUSL_SF_PREFIX and _SYSROOT
-# or the stand-in SDK, on qemu's Malta board.  One boot runs the suite on every
-# program under ash and hush, with boot-init.sh as init, then its controls;
-# the console, kept in build/boot-target/, must show each of them passing.
+# The device is build-device.sh's, made with MIPS_MUSL_SF_PREFIX and _SYSROOT or the stand-in
+# SDK, on qemu's Malta board; its console is kept in build/boot-target/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 [ $# -gt 0 ] || set -- "$root"/build/mips-musl-sf{,-static}/quarvelt-tc
@@ -24,29 +22,27 @@ rows=$(sh "$root/tests/program.sh" --rows | wc -l)
 mkdir -p "${device%/*}" && exec {lock}>"$console.lock" && flock "$lock" && rm -f "$console"
 "$root/scripts/device/build-device.sh" "$device" "$prefix" "$sysroot"
 
-# The initramfs list takes paths unquoted: what goes in is copied to names without spaces.
+# The device's files, in a tree whose paths gen_init_cpio's list can hold unquoted.
 work=$(mktemp -d -p /tmp)
 trap 'rm -rf "$work"' EXIT
+mkdir -p "$work"/root/{dev,lib,proc,test,tmp} && chmod 1777 "$work/root/tmp"
+cp -a "$device/bin" "$work/root/" && cp "$sysroot/lib/libc.so" "$work/root/lib/"
+cp "$root"/tests/{program.sh,report-line.txt} "$work/root/test/"
+cp "$root/scripts/device/boot-init.sh" "$work/root/init" && chmod 755 "$work/root/init"
 # shellcheck disable=SC2016 # registers of assembly, not shell
-printf '%s\n' '#include <stdio.h>' 'int main(void) {' \
-	'__asm__ volatile(".set push\n.set hardfloat\ncfc1 $2, $31\n.set pop" ::: "$2");' \
-	'return puts("the FPU instruction ran");' '}' |
-	"${prefix}gcc" ${sysroot:+"--sysroot=$sysroot"} -static -x c -o "$work/fpu" -
-cp "$root"/tests/{program.sh,report-line.txt} "$root/scripts/device/boot-init.sh" \
-	"$device/bin/busybox" "$sysroot/lib/libc.so" "$work/"
+printf '%s\n' 'int main(void) {' \
+	'__asm__ volatile(".set push\n.set hardfloat\ncfc1 $2, $31\n.set pop" ::: "$2"); return 0; }' |
+	"${prefix}gcc" ${sysroot:+"--sysroot=$sysroot"} -static -x c -o "$work/root/fpu" -
+# Each program, and a link to libc.so for the loader it asks for.
+for ((i = 1; i <= $#; i++)); do
+	mkdir "$work/root/test/$i" && cp "${!i}" "$work/root/test/$i/quarvelt-tc"
+	loader=$("${prefix}readelf" -l "${!i}" | sed -n 's|.*interpreter: \(.*\)\]|\1|p')
+	[ -z "$loader" ] || ln -sf libc.so "$work/root$loader"
+done
 {
-	printf 'dir %s 0 0\n' "/bin 0755" "/dev 0755" "/lib 0755" "/proc 0755" "/test 0755" "/tmp 1777"
 	printf 'nod /dev/%s 0666 0 0 c 1 %s\n' null 3 full 7
-	printf 'file /%s 0755 0 0\n' "init $work/boot-init.sh" "fpu $work/fpu" \
-		"lib/libc.so $work/libc.so" "bin/busybox $work/busybox" "test/program.sh $work/program.sh" \
-		"test/report-line.txt $work/report-line.txt"
-	find "$device/bin" -type l -printf 'slink /bin/%f %l 0777 0 0\n'
-	# Each program, and a link to libc.so for each loader they ask for.
-	for ((i = 1; i <= $#; i++)); do
-		mkdir "$work/$i" && cp "${!i}" "$work/$i/quarvelt-tc"
-		printf '%s\n' "dir /test/$i 0755 0 0" "file /test/$i/quarvelt-tc $work/$i/quarvelt-tc 0755 0 0"
-		"${prefix}readelf" -l "${!i}" | sed -n 's|.*interpreter: \(.*\)\]|slink \1 libc.so 0777 0 0|p'
-	done | sort -u
+	find "$work/root" -mindepth 1 \( -type d -printf 'dir /%P %m 0 0\n' \) -o \
+		\( -type f -printf 'file /%P %p %m 0 0\n' \) -o -printf 'slink /%P %l 777 0 0\n'
 } >"$work/list"
 "$device/gen_init_cpio" "$work/list" >"$work/initramfs"
 . "$root/scripts/lib/long-step.sh"
@@ -56,8 +52,8 @@ long_step "boot $*" "$console" timeout --foreground 300 qemu-system-mips -M malt
 	-append "console=ttyS0 panic=-1 init=/init" || failed "qemu exited with status $?"
 lines=$(tr -d '\r' <"$console" | grep -av '^\[ *[0-9]*\.[0-9]*\] ' || true)
 
-# Records whether the console's part PART has a whole line matching each
-# extended PATTERN, else names the part's failing rows and its last line.
+# Records whether boot-init.sh's part PART shows a line matching each extended PATTERN, else
+# names the part's failing rows and its last line.
 shows() { # what, part, patterns
 	local part p
 	part=$(awk -v h="== $2" '/^== / { on = ($0 == h); next } on' <<<"$lines")
