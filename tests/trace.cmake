@@ -1,47 +1,47 @@
 # SPDX-License-Identifier: MIT
 # Traces one run of the program: one write of the whole line to fd 1, and no socket opened or named.
 #
-#   cmake -D TRACER=strace -D HINT=text -D PROGRAM=quarvelt-tc -D LINE=report-line.txt
-#         [-D EMULATOR=qemu;options...] -P trace.cmake
+#   cmake -D PROGRAM=quarvelt-tc -D LINE=report-line.txt [-D EMULATOR=qemu;option...]
+#         -P trace.cmake
 #
-# With EMULATOR, TRACER is that emulator, which traces the program itself: a
-# line a call after the process ID, a buffer shown by its address.  Standard
+# strace traces the program, or the emulator does, showing a buffer by its address.  Standard
 # output is a pipe: with it closed, the emulator's log would take fd 1.
 cmake_minimum_required(VERSION 3.18...3.25)
 include("${CMAKE_CURRENT_LIST_DIR}/need.cmake")
-need(TRACER "${HINT}")
-file(READ "${LINE}" line)
-string(LENGTH "${line}" length)
 set(log "${CMAKE_CURRENT_BINARY_DIR}/trace.log")
-file(REMOVE "${log}")
 if(EMULATOR)
-  list(REMOVE_AT EMULATOR 0)
-  set(command "${TRACER}" ${EMULATOR} -strace -D "${log}")
+  set(options ${EMULATOR})
+  list(POP_FRONT options TRACER)
+  need(TRACER "install qemu-user-static")
+  set(command "${TRACER}" ${options} -strace -D "${log}")
 else()
+  set(TRACER strace)
+  need(TRACER "install strace")
   set(command "${TRACER}" -f -qq -s 4096 -o "${log}" --)
 endif()
+file(READ "${LINE}" line)
+string(LENGTH "${line}" length)
+file(REMOVE "${log}")
 execute_process(COMMAND ${command} "${PROGRAM}" dsl.line.1 RESULT_VARIABLE status
                 OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT EXISTS "${log}")
   message(FATAL_ERROR "no trace was made (${status}): ${err}")
-endif()
-if(NOT out STREQUAL line OR NOT status EQUAL 255)
+elseif(NOT out STREQUAL line OR NOT status EQUAL 255)
   message(SEND_ERROR "the traced run exited ${status} and wrote [${out}]")
 endif()
-# A call a line, after the process ID; read as text, as a list would take the
-# brackets in the bytes that a call shows for its own.
+# A call a line, after the process ID; read as text, as a list would take the brackets in
+# the bytes that a call shows for its own.
 file(READ "${log}" calls)
-set(calls "\n${calls}")
 set(bus "\n[0-9]* *(socket|socketpair|connect)\\([^\n]*|\n[^\n]*ubus\\.sock[^\n]*")
-string(REGEX MATCHALL "${bus}" bus "${calls}")
+string(REGEX MATCHALL "${bus}" bus "\n${calls}")
 if(bus)
   string(STRIP "${bus}" bus)
   message(SEND_ERROR "the run reached for the bus: ${bus}")
 endif()
-string(REGEX MATCHALL "\n[0-9]* *(p?write|sendmsg)[^\n]*" writes "${calls}")
+string(REGEX MATCHALL "\n[0-9]* *(p?write|sendmsg)[^\n]*" writes "\n${calls}")
 string(REGEX REPLACE "\n[0-9]* *" "" writes "${writes}")
-# glibc writes the buffer with write(2), musl with writev(2), in pieces: either
-# way one call to fd 1 that writes the whole line, and strace shows it.
+# glibc writes the buffer with write(2), musl with writev(2), in pieces: either way one call
+# to fd 1 that writes the whole line, and strace shows it.
 list(LENGTH writes count)
 string(REGEX MATCHALL "\"[^\"]*\"" pieces "${writes}")
 string(REPLACE "\"" "" written "${pieces}")
