@@ -4,11 +4,9 @@
 #
 #   scripts/bench.sh [PROGRAM...]   (without one, the release preset's program, built first)
 #
-# The floor is a static musl C program that makes the same write and exits
-# 255.  hyperfine times each command BENCH_RUNS times; runs cost well under a
-# millisecond, the machine's noise, so medians are shown, not held.  Held is
-# each PROGRAM's user-space instruction count under valgrind: at most
-# BENCH_MARGIN percent over /bin/true's.
+# The floor makes the same write and exits 255.  Medians of BENCH_RUNS runs are shown, not
+# held, as a run costs less than the machine's noise; held is each PROGRAM's instruction count
+# under valgrind, at most BENCH_MARGIN percent over /bin/true's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/apt-need.sh hyperfine musl-tools valgrind cmake make g++
@@ -21,10 +19,9 @@ margin=${BENCH_MARGIN:-25}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-printf '%s\n' '#include <unistd.h>' 'int main(void)' '{' \
-	"	static const char s[] = \"$(<tests/report-line.txt)\\n\";" \
-	'	write(1, s, sizeof s - 1);' '	return 255;' '}' >"$tmp/floor.c"
-musl-gcc -O2 -static -s -o "$tmp/floor" "$tmp/floor.c"
+printf '#include <unistd.h>\nint main(void) { write(1, "%s\\n", %d); return 255; }\n' \
+	"$(<tests/report-line.txt)" "$(($(wc -c <tests/report-line.txt)))" |
+	musl-gcc -O2 -static -s -x c -o "$tmp/floor" -
 
 hyperfine --shell=none --ignore-failure --warmup 20 --runs "${BENCH_RUNS:-300}" --style none \
 	--export-json "$tmp/times.json" /bin/true "$@" "$tmp/floor" >/dev/null 2>"$tmp/log" ||

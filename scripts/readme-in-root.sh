@@ -4,39 +4,36 @@
 #
 #   scripts/readme-in-root.sh SUITE [all|device]   (SUITE: trixie, bookworm, bullseye, ...)
 #
-# As sbuild proves build dependencies, the root holds only what debootstrap's
-# minbase variant installs, so a package missing from a line's apt-need list
-# fails it.  Each run copies the cached root, clones the checkout's HEAD into it
-# and runs the line under "Run it", which must print the report line and "exit
-# status 255", and the first under "Test it", which must pass every test; with
-# "all", the other lines under "Test it" too.  With "device", check-target.sh,
-# boot-target.sh and the lines under "Build for the device", with the stand-in
-# SDK where they name one.  The logs are in build/readme-in-root/SUITE/.
+# The root is debootstrap's minbase, as sbuild proves build dependencies.  Without a mode: the
+# "Run it" line and the first "Test it" line; all: every "Test it" line; device:
+# check-target.sh, boot-target.sh and the "Build for the device" lines, the stand-in SDK where
+# they name one.  The logs are in build/readme-in-root/SUITE/.
 set -euo pipefail
 mode=${2:-}
 [[ $# == [12] && $mode =~ ^(|all|device)$ ]] || { echo "usage: $0 SUITE [all|device]" >&2; exit 2; }
 suite=$1
 here=$(cd "$(dirname "$0")" && pwd)
-checkout=$(cd "$here/.." && pwd)
+checkout=${here%/*}
 top=$checkout/build/readme-in-root/$suite
 root=$top/root
 fail() { echo "$0: $suite: $*" >&2 && exit 1; }
 
-[ "$(id -u)" -eq 0 ] || { echo "$0: debootstrap and chroot need root" >&2; exit 2; }
+[ "$(id -u)" -eq 0 ] || fail "debootstrap and chroot need root"
 "$here/apt-need.sh" debootstrap git cmake
 . "$here/lib/long-step.sh"
 . "$here/lib/stamp.sh"
 . "$here/lib/readme-lines.sh"
 
-# The URI of the machine's own deb entry for its release, as apt reads it.
+# The machine's own deb entry for its release, as apt reads it.
 # shellcheck disable=SC2016 # apt's own field syntax
-mirror=$(apt-get indextargets --format '$(REPO_URI)' "Release: $release" "Identifier: Packages" | head -n 1)
-[ -n "$mirror" ] || { echo "$0: no deb entry for $release in apt's sources" >&2; exit 1; }
-
+mirror=$(apt-get indextargets --format '$(REPO_URI)' "Release: $release" "Identifier: Packages" |
+	head -n 1)
+[ -n "$mirror" ] || fail "apt's sources have no deb entry for $release"
 mkdir -p "$top"
-/usr/lib/apt/apt-helper -o APT::Sandbox::User=root download-file "${mirror%/}/dists/$suite/Release" \
-	"$top/Release" >/dev/null || fail "the mirror $mirror does not serve it"
-made=$(echo "mirror $mirror"; made_from "$0" "$here/lib/"{long-step,stamp}.sh "$top/Release" -- debootstrap)
+/usr/lib/apt/apt-helper -o APT::Sandbox::User=root download-file \
+	"${mirror%/}/dists/$suite/Release" "$top/Release" >/dev/null || fail "$mirror does not serve it"
+made=$(echo "mirror $mirror" && made_from "$0" "$here/lib/"{long-step,stamp}.sh "$top/Release" \
+	-- debootstrap)
 if ! cached "$suite root" "root-$suite" "$made" bare/bin/bash; then
 	long_step "debootstrap $suite" "$top/debootstrap.log" \
 		debootstrap --variant=minbase "$suite" "$entry/bare" "$mirror" || fail "debootstrap failed"
@@ -49,46 +46,45 @@ cp /etc/resolv.conf "$root/etc/resolv.conf"
 cp -r /etc/apt/apt.conf.d/. "$root/etc/apt/apt.conf.d/"
 [ ! -d /etc/apt/auth.conf.d ] || cp -r /etc/apt/auth.conf.d/. "$root/etc/apt/auth.conf.d/"
 git clone -q "$checkout" "$root/src"
+mkdir -p "$root/root/.cache/quarvelt-tc"
 
-# Runs a line in the clone inside the root as a login of root's would, in a
-# mount and a process namespace of its own, which its mounts and every process
-# it started leave with it however it ends.
+# Runs a line in the clone as root's login would, in a mount and a process namespace of its
+# own, which its mounts and every process it started leave with it however it ends.
 in_root() {
 	# shellcheck disable=SC2016 # the inner shell expands its own arguments
-	unshare --mount --pid --fork --kill-child -- sh -c 'mount -t proc proc "$1/proc" && mount --rbind /dev "$1/dev" &&
-		mkdir -p "$1/root/.cache/quarvelt-tc" && mount --bind "${3%/*}" "$1/root/.cache/quarvelt-tc" &&
-		exec chroot "$1" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
-			PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin /bin/bash -c "cd /src && $2"' - "$root" "$1" "$entry"
+	unshare --mount --pid --fork --kill-child -- sh -c 'mount -t proc proc "$1/proc" &&
+		mount --rbind /dev "$1/dev" && mount --bind "$2" "$1/root/.cache/quarvelt-tc" &&
+		exec chroot "$1" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb PATH="$4" \
+			/bin/bash -c "cd /src && $3"' - "$root" "${entry%/*}" "$1" \
+		/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 }
 passed_all() { grep -q '^100% tests passed, 0 tests failed out of [1-9]' "$top/$1.log"; }
 
-# Each mode keeps its own logs, so that both modes' logs of one suite stay.
+# Each mode keeps its own logs.
 log=${mode:-commands}
 rm -f "$top/$log"-*.log
 if [ "$mode" = device ]; then
 	device=$(readme_lines "Build for the device" "$root/src/README.md")
 	sdk=$(sed -n 's/.*-DMIPS_MUSL_SF_SYSROOT=\([^ ]*\)\/sysroot.*/\1/p' <<<"$device")
 	[ -n "$sdk" ] || fail "the README's device lines name no SDK sysroot"
-	. "$here/lib/cmake-values.sh"
-	standin=$(preset_value mips-musl-sf QUARVELT_TC_SDK)
-	lines=(scripts/device/check-target.sh scripts/device/boot-target.sh
-		"mkdir -p $sdk && cp -a ${standin#"$checkout"/}/. $sdk/")
+	lines=(scripts/device/{check,boot}-target.sh "scripts/device/standin-sdk.sh $sdk")
 	mapfile -t -O 3 lines <<<"$device"
 else
 	lines=("$(readme_lines "Run it" "$root/src/README.md")")
-	test_it=$(readme_lines "Test it" "$root/src/README.md")
-	mapfile -t -O 1 lines <<<"$test_it"
+	mapfile -t -O 1 lines < <(readme_lines "Test it" "$root/src/README.md")
 	[ "$mode" = all ] || lines=("${lines[@]:0:2}")
 fi
 for ((i = 0; i < ${#lines[@]}; i++)); do
 	echo "   $ ${lines[$i]}"
 	long_step "$suite: $log-$i" "$top/$log-$i.log" in_root "${lines[$i]}"
 done
+last=$top/$log-$((i - 1)).log
 if [ "$mode" = device ]; then
-	passed_all "$log-$((i - 1))" || fail "the device lines' tests did not all pass ($top/$log-$((i - 1)).log)"
+	passed_all "$log-$((i - 1))" || fail "the device lines' tests did not all pass ($last)"
 else
-	grep -xF -A 1 "$(<"$root/src/tests/report-line.txt")" "$top/$log-0.log" | tail -n 1 | grep -qx 'exit status 255' ||
-		fail "\"Run it\" did not print the report line and then \"exit status 255\" ($top/$log-0.log)"
+	grep -xF -A 1 "$(<"$root/src/tests/report-line.txt")" "$top/$log-0.log" | tail -n 1 |
+		grep -qx 'exit status 255' ||
+		fail "\"Run it\" did not print the report line and \"exit status 255\" ($top/$log-0.log)"
 	passed_all "$log-1" || fail "\"Test it\" did not pass every test ($top/$log-1.log)"
 fi
 echo "== $suite root: the README's lines hold"

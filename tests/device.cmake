@@ -3,11 +3,9 @@
 #
 #   cmake -D READELF=readelf -D OBJDUMP=objdump -D PROGRAM=quarvelt-tc -P device.cmake
 #
-# An FPU instruction traps on the device's core even in code that no emulator
-# runs, so it is found by its encoding: the major opcodes COP1, COP1X, LWC1,
-# LDC1, SWC1, SDC1 and MSA's, and SPECIAL's MOVCI (movf, movt).  Only whole
-# 32-bit words are read: MIPS16 code, which has none, shows in 16-bit halves,
-# and microMIPS code, which the core cannot run at all, fails the header.
+# An FPU instruction traps on the device's core even in code no emulator runs, so it is found
+# by its encoding: the major opcodes COP1, COP1X, LWC1, LDC1, SWC1, SDC1 and MSA's, and
+# SPECIAL's MOVCI.  MIPS16 code, which has none, shows in 16-bit halves, which are not read.
 cmake_minimum_required(VERSION 3.18...3.25)
 include("${CMAKE_CURRENT_LIST_DIR}/need.cmake")
 need(READELF "install binutils")

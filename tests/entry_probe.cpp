@@ -15,10 +15,9 @@ extern "C" int QUARVELT_TestClient(const char *socket_path, const char *object_n
 	return -1;
 }
 
-// Since Linux 5.18 the kernel starts no process with argc 0, so given the sole
-// argument "--argc0" the probe empties its own vector and hands the entry a
-// count of 0 itself.  The slot past the vector's end names an object, which an
-// entry that indexes the vector anyway hands on.
+// Since Linux 5.18 no process starts with argc 0, so given "--argc0" alone the probe empties
+// its own vector and hands the entry a count of 0.  The slot past the vector's end names an
+// object, which an entry that indexes the vector anyway hands on.
 int main(int argc, char *argv[])
 {
 	static char past_the_end[] = "past-the-end";

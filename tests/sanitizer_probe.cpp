@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Faults only a sanitized build stops: a stack overrun ("address"), a signed overflow
-// ("undefined").
+// Faults only a sanitized build stops: "address", a stack overrun; "undefined", a signed overflow.
 #include <climits>
 #include <cstdio>
 #include <cstring>

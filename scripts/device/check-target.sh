@@ -4,10 +4,7 @@
 #
 #   scripts/device/check-target.sh
 #
-# Makes the stand-in SDK where the presets look for it and runs the device
-# presets' workflows, whose tests check the device programs; then what only
-# that SDK settles (it works when moved; GCC's start files; sizes) and the
-# controls of the device tests' own check.
+# The SDK goes where the presets look for it; the controls of the device test's check follow.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . scripts/lib/tally.sh
@@ -23,26 +20,17 @@ trap 'rm -rf "$tmp"' EXIT
 
 echo "== the stand-in SDK, moved, with only its bin/ on PATH"
 cp -a "${prefix%/bin/*}" "$tmp/sdk"
-moved=(env PATH="$tmp/sdk/bin")
-printf '%s\n' '#include <stdio.h>' 'int main(void) { return puts("moved") < 0; }' |
-	record "a static C program" "${moved[@]}" "${name}gcc" -static -xc -o "$tmp/c" -
 # A global object's destructor is registered against GCC's start files' __dso_handle.
 printf '%s\n' '#include <array>' '#include <cstdio>' 'int main() {}' \
 	'struct Said { std::array<char, 6> s{"moved"}; ~Said() { std::puts(s.data()); } } said;' |
-	record "a static C++ program with a global object" "${moved[@]}" "${name}g++" -fno-exceptions \
-		-static -xc++ -o "$tmp/c++" -
-for p in c c++; do
-	record "the $p program runs" test "$("${emulator[@]}" "$tmp/$p" 2>&1)" = moved
-done
-for t in gcc-ar gcc-nm gcc-ranlib strings; do
-	record "$t is there" test -x "$tmp/sdk/bin/$name$t"
-done
+	record "a static C++ program with a global object" env PATH="$tmp/sdk/bin" "${name}g++" \
+		-fno-exceptions -static -xc++ -o "$tmp/c++" -
+record "it runs" test "$("${emulator[@]}" "$tmp/c++" 2>&1)" = moved
+for t in gcc-{ar,nm,ranlib} strings; do record "$t is there" test -x "$tmp/sdk/bin/$name$t"; done
 
 echo "== each device program: GCC's start files, stripped size"
 # Two functions of GCC's crtstuff, which no C library defines.
-start_files() {
-	"${prefix}readelf" -sW "$1" | grep -c -e ' __do_global_dtors_aux$' -e ' frame_dummy$'
-}
+start_files() { "${prefix}readelf" -sW "$1" | grep -cE ' (__do_global_dtors_aux|frame_dummy)$'; }
 for build in mips-musl-sf:3584 mips-musl-sf-static:32768; do
 	program=build/${build%:*}/quarvelt-tc
 	"${prefix}strip" -o "$tmp/stripped" "$program"
@@ -52,10 +40,8 @@ for build in mips-musl-sf:3584 mips-musl-sf-static:32768; do
 done
 
 echo "== the device tests' FPU check"
-device_check() {
-	cmake -DREADELF="${prefix}readelf" -DOBJDUMP="${prefix}objdump" -DPROGRAM="$1" \
-		-P tests/device.cmake
-}
+device_check() { cmake -DREADELF="${prefix}readelf" -DOBJDUMP="${prefix}objdump" -DPROGRAM="$1" \
+	-P tests/device.cmake; }
 caught() { ! device_check "$2" >"$tmp/log" 2>&1 && grep -q "$1" "$tmp/log"; } # what, program
 # shellcheck disable=SC2016 # registers of assembly, not shell
 for insn in 'ctc1 $2,$31' 'cfc1 $2,$31' 'movt.s $f0,$f1,$fcc0' 'luxc1 $f0,$2($3)' 'lwc1 $f0,0($2)' \

@@ -4,12 +4,10 @@
 #
 #   scripts/device/standin-sdk.sh DIR
 #
-# DIR receives what a vendor SDK would hold: compilers and binutils in DIR/bin,
-# the sysroot in DIR/sysroot.  Like a crosstool-ng toolchain it works from
-# wherever it is moved to.  It is Debian's cross compiler over musl and
-# compiler-rt's builtins, built soft-float, as Debian's cross libgcc is
-# hard-float; a program that needs no C++ runtime links as C does.  It is kept
-# in the user's cache; the build's output is in DIR/build.log.
+# DIR receives what a vendor SDK holds, compilers and binutils in DIR/bin, the sysroot in
+# DIR/sysroot, and works wherever it is moved to.  Debian's cross libgcc is hard-float, so its
+# cross compiler gets compiler-rt's builtins built soft-float.  It is kept in the user's cache;
+# the build's output is in DIR/build.log.
 set -euo pipefail
 
 [ $# -eq 1 ] || { echo "usage: $0 DIR" >&2; exit 2; }
@@ -20,8 +18,8 @@ arch_flags="-march=mips32r2 -msoft-float"
 cross=mips-linux-gnu
 triplet=mips-linux-muslsf
 loader=ld-musl-mips-sf.so.1
-tools=(addr2line ar as c++filt elfedit gcc-ar gcc-nm gcc-ranlib gprof ld ld.bfd nm objcopy objdump
-	ranlib readelf size strings strip)
+tools=(addr2line ar as c++filt elfedit gcc-{ar,nm,ranlib} gprof ld ld.bfd nm objcopy objdump ranlib
+	readelf size strings strip)
 "$lib/../apt-need.sh" "g++-$cross" qemu-user-static dpkg-dev make xz-utils
 
 . "$lib/stamp.sh"
@@ -79,9 +77,8 @@ for crt in crtbeginS crtendS crtbeginT crtend; do
 	"$cross-objcopy" -R .gnu.attributes -R .MIPS.abiflags "$("$cross-gcc" -print-file-name="$crt.o")" \
 		"$sysroot/lib/$crt.o"
 done
-# The link half of the compiler: musl's start files, GCC's, libc and the
-# builtins instead of libgcc, under the sysroot (%R) that the wrappers pass.
-# musl's loader reads no .MIPS.xhash, which Debian 13's linker makes.
+# The link half: musl's start files, GCC's, libc and the builtins for libgcc, under the
+# wrappers' sysroot (%R).  musl's loader reads no .MIPS.xhash, which Debian 13's linker makes.
 cat >"$sdk/lib/musl.specs" <<EOF_SPECS
 *link_libgcc:
 -L%R/lib
@@ -103,10 +100,9 @@ long_step "musl: build, install" "$log" make -C "$work/musl" -j"$(nproc)" DESTDI
 # The loader link must stay inside the sysroot.
 ln -sf libc.so "$sysroot/lib/$loader"
 
-# The compiler wrappers: Debian's cross driver with the device's defaults and
-# the SDK's sysroot, specs and headers, found from the wrapper's own path.  The
-# C++ one puts libstdc++'s headers first; they are configured for glibc, whose
-# version test musl lacks.
+# The wrappers: Debian's cross driver with the device's defaults and the SDK's sysroot, specs
+# and headers, found from their own path.  libstdc++'s headers come first; configured for
+# glibc, they test its version, which musl lacks.
 cxx_include=$("$cross-g++" -xc++ -E -v /dev/null 2>&1 | sed -n 's|^ \(/.*/c++/.*\)$|\1|p' |
 	while read -r d; do printf ' -isystem %s' "$(cd "$d" && pwd)"; done)
 wrapper() { # name, driver, what goes before the musl headers, what goes after them
@@ -114,8 +110,9 @@ wrapper() { # name, driver, what goes before the musl headers, what goes after t
 #!/bin/sh
 # $1 of the stand-in $triplet SDK.
 sdk=\$(cd "\${0%/*}/.." && pwd)
-exec $(command -v "$cross-$2") $arch_flags --sysroot="\$sdk/sysroot" -specs "\$sdk/lib/musl.specs" \\
-	-nostdinc$3 -isystem "\$sdk/sysroot/include" -isystem $gcc_include$4 "\$@"
+exec $(command -v "$cross-$2") $arch_flags --sysroot="\$sdk/sysroot" \\
+	-specs "\$sdk/lib/musl.specs" -nostdinc$3 -isystem "\$sdk/sysroot/include" -isystem $gcc_include$4 \\
+	"\$@"
 EOF_WRAPPER
 	chmod +x "$sdk/bin/$triplet-$1"
 }

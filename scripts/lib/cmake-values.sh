@@ -7,7 +7,8 @@
 #   cache_value BUILD NAME     the value of NAME in the configured build BUILD's cache
 preset_value() {
 	local value
-	value=$(cd "${BASH_SOURCE[0]%/*}/../.." && cmake --preset "$1" -N | sed -n "s/^  $2\(:[A-Z]*\)\?=\"\(.*\)\"$/\2/p")
+	value=$(cd "${BASH_SOURCE[0]%/*}/../.." && cmake --preset "$1" -N |
+		sed -n "s/^  $2\(:[A-Z]*\)\?=\"\(.*\)\"$/\2/p")
 	[ -n "$value" ] || { echo "the preset $1 gives $2 no value" >&2 && return 1; }
 	echo "$value"
 }

@@ -3,22 +3,21 @@
 # long_step: runs a long build step with its output in a log, showing meanwhile that it is alive.
 #
 #   . scripts/lib/long-step.sh
-#   long_step WHAT LOG COMMAND [ARG...]
+#   long_step WHAT LOG COMMAND [ARG...]   COMMAND, maybe a shell function, appends to LOG
 #
-# COMMAND, maybe a shell function, appends its output to LOG; the step shows
-# the log's last line now and then.  On failure the log's end goes to stderr.  A
-# signal ends the step's whole process group, then the script.
+# On failure the log's end goes to stderr.  A signal ends the step's process group, then the
+# script.
 long_step() {
-	local what=$1 log=$2 start=$SECONDS rc=0 next=$((SECONDS + 15)) before
+	local what=$1 log=$2 start=$SECONDS rc=0 next=$((SECONDS + 15))
 	shift 2
-	before=$(wc -c 2>/dev/null <"$log" || echo 0)
 	echo "-- $what (log: $log)"
 	# With job control the job has a process group of its own; it reads no terminal.
 	set -m
 	"$@" </dev/null >>"$log" 2>&1 &
 	long_step_pid=$!
 	set +m
-	trap 'long_step_abort INT' INT && trap 'long_step_abort TERM' TERM && trap 'long_step_abort HUP' HUP
+	trap 'long_step_abort INT' INT && trap 'long_step_abort TERM' TERM &&
+		trap 'long_step_abort HUP' HUP
 	while kill -0 "$long_step_pid" 2>/dev/null; do
 		sleep 1
 		[ "$SECONDS" -ge "$next" ] || continue
@@ -27,11 +26,9 @@ long_step() {
 	done
 	wait "$long_step_pid" || rc=$?
 	trap - INT TERM HUP
-	if [ "$rc" -ne 0 ]; then
-		tail -c +$((before + 1)) "$log" | tail -n 40 >&2
-		echo "-- $what: failed with status $rc after $((SECONDS - start)) s; the whole log: $log" >&2
-		return "$rc"
-	fi
+	[ "$rc" -eq 0 ] || { tail -n 40 "$log" >&2 &&
+		echo "-- $what: failed with status $rc after $((SECONDS - start)) s; whole log: $log" >&2 &&
+		return "$rc"; }
 	echo "-- $what: done in $((SECONDS - start)) s"
 }
 

@@ -3,15 +3,13 @@
 # Builds kept in the user's cache while the stamp of what they were made from holds.
 #
 #   . scripts/lib/stamp.sh
-#   made_from FILE... [-- PACKAGE...]   each FILE's checksum, each installed Debian package's
-#                                       version (PACKAGE may be a dpkg-query pattern), $release
-#   cached WHAT KIND MADE OUTPUT...     locks KIND's entry until the script ends and sets $entry to
-#                                       it; succeeds when it has the stamp MADE and every OUTPUT,
-#                                       else empties it and fails
-#   stamped                             stamps the entry with MADE once it has every OUTPUT
-#   delivered DIR                       makes DIR a whole copy of the entry unless it is one
-#
-# The cache, $XDG_CACHE_HOME/quarvelt-tc or ~/.cache/quarvelt-tc, keeps one entry a KIND.
+#   made_from FILE... [-- PACKAGE...]   the stamp: each FILE's checksum, each installed package's
+#                                       version (PACKAGE: a dpkg-query pattern), $release
+#   cached WHAT KIND MADE OUTPUT...     locks KIND's entry in the cache until the script ends, sets
+#                                       $entry to it; succeeds when it has MADE's stamp and every
+#                                       OUTPUT, else empties it and fails
+#   stamped                             stamps the entry once it has every OUTPUT
+#   delivered DIR                       makes DIR a whole copy of the entry
 release=$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release)
 
 made_from() {
@@ -28,17 +26,11 @@ made_from() {
 cached() {
 	local cache=${XDG_CACHE_HOME:-$HOME/.cache}/quarvelt-tc
 	stamp_what=$1 stamp_made=$3 stamp_outputs=("${@:4}") stamp_start=$SECONDS entry=$cache/$2
-	mkdir -p "$cache"
-	exec {stamp_lock}>"$entry.lock"
-	flock "$stamp_lock"
-	if [ "$(cat "$entry/stamp" 2>/dev/null)" = "$stamp_made" ] && stamp_has "$entry"; then
-		echo "== $stamp_what: reused from $entry"
-		return 0
-	fi
+	mkdir -p "$cache" && exec {stamp_lock}>"$entry.lock" && flock "$stamp_lock"
+	[ "$(cat "$entry/stamp" 2>/dev/null)" = "$stamp_made" ] && stamp_has "$entry" &&
+		echo "== $stamp_what: reused from $entry" && return 0
 	echo "== $stamp_what: making it in $entry"
-	rm -rf --one-file-system "$entry"
-	mkdir -p "$entry"
-	return 1
+	rm -rf --one-file-system "$entry" && mkdir -p "$entry" && return 1
 }
 
 stamped() {
