@@ -5,9 +5,8 @@
 #   sh program.sh [--entry] PROGRAM [PREFIX...]   runs PROGRAM through PREFIX (an emulator)
 #   sh program.sh --tools | --rows                names the tools it runs, or its rows
 #
-# A row checks the exit status, an empty stderr and stdout: report-line.txt beside this
-# script or, with --entry, what the entry probe shows.  For dash, bash, and busybox's ash
-# and hush.  A set-up that falls short stops it with no count.
+# A row checks the exit status, an empty stderr and stdout: report-line.txt beside this script
+# or, with --entry, what the entry probe shows.  A set-up that falls short stops the suite.
 set +e
 # hush has no -u and refuses it.  Lengths count bytes.
 (set -u) 2>&- && set -u
@@ -41,33 +40,26 @@ case ${1:-} in
 esac
 [ $# -ge 1 ] || { echo "usage: sh $0 [--entry] PROGRAM [PREFIX...]" >&2 && exit 2; }
 case $0 in */*) line=${0%/*}/report-line.txt ;; *) line=report-line.txt ;; esac
-# shellcheck disable=SC2034 # launch names it in the text it evaluates
-program=$1
-shift
+set -- "$@" "$1" && shift
 
 stop() { printf '%s: %s; no row was run\n' "$0" "$*" >&2 && exit 2; }
 # Looks in PATH itself: the smallest ash has no "command".
-on_path() (
-	IFS=:
-	for dir in $PATH; do [ -f "$dir/$1" ] && [ -x "$dir/$1" ] && exit; done
-	exit 1
-)
+on_path() (IFS=: && for d in $PATH; do [ -f "$d/$1" ] && [ -x "$d/$1" ] && exit; done; exit 1)
 for tool in $tools; do on_path "$tool" || stop "$tool is missing"; done
-case ${1:-/} in */*) ;; *) on_path "$1" || stop "$1 is missing" ;; esac
+case $1 in */*) ;; *) on_path "$1" || stop "$1 is missing" ;; esac
 [ -s "$line" ] || stop "there is no $line"
 
-# PREFIX, each word quoted for eval.
-prefix=
+# PREFIX and PROGRAM, each word quoted for eval.
+command=
 for word; do
 	quoted=$(printf '%sx' "$word" | sed "s/'/'\\\\''/g")
-	prefix="$prefix '${quoted%x}'"
+	command="$command '${quoted%x}'"
 done
 
 # mkdir makes a new directory or fails, so the suite removes only its own.
 tmp=${TMPDIR:-/tmp}/program.sh.$$ made=
 trap '[ -z "$made" ] || rm -rf "$tmp"' EXIT && trap 'exit 130' HUP INT TERM && trap 'exit 141' PIPE
-mkdir "$tmp" || stop "could not make $tmp"
-made=1
+{ mkdir "$tmp" && made=1; } || stop "could not make $tmp"
 { mkfifo "$tmp/fifo" && [ -p "$tmp/fifo" ]; } || stop "mkfifo made no FIFO"
 : >"$tmp/in"
 
@@ -88,7 +80,7 @@ passed=0 failed=0
 
 # Runs the program, reading an empty file, leaving its exit status and stderr in $tmp.
 launch() {
-	eval "$prefix \"\$program\" \"\$@\"" <"$tmp/in" 2>"$tmp/err"
+	eval "$command \"\$@\"" <"$tmp/in" 2>"$tmp/err"
 	echo $? >"$tmp/status"
 }
 
@@ -109,13 +101,11 @@ row() {
 	file) launch "$@" >"$tmp/out" ;;
 	closed) launch "$@" >&- ;;
 	full)
-		# Where /dev/full is missing, a redirection would make it a file.  The
-		# write is cat's: hush's printf reports no failed write.
-		if [ -c /dev/full ] && ! printf x | cat >/dev/full 2>&-; then
-			launch "$@" >/dev/full
-		else
+		# Where /dev/full is missing, a redirection would make it a file.  The write is cat's:
+		# hush's printf reports no failed write.
+		{ [ -c /dev/full ] && ! printf x | cat >/dev/full 2>&-; } ||
 			why="/dev/full is not a character device that refuses writes"
-		fi
+		[ -n "$why" ] || launch "$@" >/dev/full
 		;;
 	gone)
 		# Linux opens a FIFO for reading and writing at once, so fd 9, the only
