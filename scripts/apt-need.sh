@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Installs what is missing of the given Debian packages, so that a command starts on a bare machine.
-#
-#   scripts/apt-need.sh PACKAGE...   (not as root, it names the missing ones and fails)
+# Usage: scripts/apt-need.sh PACKAGE...   (not as root, it names the missing ones and fails)
 set -euo pipefail
 command -v dpkg-query >/dev/null ||
 	{ echo "$0: no dpkg here; make sure these are installed (Debian's names): $*" >&2 && exit 0; }

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Start-up cost of quarvelt-tc against /bin/true and a static musl floor; holds instruction counts.
-#
-#   scripts/bench.sh [PROGRAM...]   (without one, the release preset's program, built first)
-#
+# Usage: scripts/bench.sh [PROGRAM...]   (without one, the release preset's program, built first)
 # The floor makes the same write and exits 255.  Medians of BENCH_RUNS runs are shown, not
 # held, as a run costs less than the machine's noise; held is each PROGRAM's instruction count
 # under valgrind, at most BENCH_MARGIN percent over /bin/true's.

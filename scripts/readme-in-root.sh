@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Runs the README's commands, read from README.md, in a fresh clone inside a bare Debian root.
-#
-#   scripts/readme-in-root.sh SUITE [all|device]   (SUITE: trixie, bookworm, bullseye, ...)
-#
+# Usage: scripts/readme-in-root.sh SUITE [all|device]   (SUITE: trixie, bookworm, bullseye, ...)
 # The root is debootstrap's minbase, as sbuild proves build dependencies.  Without a mode: the
 # "Run it" line and the first "Test it" line; all: every "Test it" line; device:
 # check-target.sh, boot-target.sh and the "Build for the device" lines, the stand-in SDK where

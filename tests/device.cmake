@@ -1,8 +1,6 @@
 # SPDX-License-Identifier: MIT
 # Checks that a program is the device's: MIPS32r2 or older, big-endian, o32, soft-float, no FPU.
-#
-#   cmake -D READELF=readelf -D OBJDUMP=objdump -D PROGRAM=quarvelt-tc -P device.cmake
-#
+# Usage: cmake -D READELF=readelf -D OBJDUMP=objdump -D PROGRAM=quarvelt-tc -P device.cmake
 # An FPU instruction traps on the device's core even in code no emulator runs, so it is found
 # by its encoding: the major opcodes COP1, COP1X, LWC1, LDC1, SWC1, SDC1 and MSA's, and
 # SPECIAL's MOVCI.  MIPS16 code, which has none, shows in 16-bit halves, which are not read.

@@ -1,7 +1,6 @@
 # SPDX-License-Identifier: MIT
 # Fails naming each file that does not show the report line as every run writes it.
-#
-#   cmake -D PATTERN=regex -D FILES=README.md;quarvelt_tc.h -P line_shown.cmake
+# Usage: cmake -D PATTERN=regex -D FILES=README.md;quarvelt_tc.h -P line_shown.cmake
 cmake_minimum_required(VERSION 3.18...3.25)
 foreach(file IN LISTS FILES)
   file(READ "${file}" text)

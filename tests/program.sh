@@ -1,10 +1,8 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
 # The program suite: quarvelt-tc's command lines and standard-output targets, a line a case.
-#
-#   sh program.sh [--entry] PROGRAM [PREFIX...]   runs PROGRAM through PREFIX (an emulator)
-#   sh program.sh --tools | --rows                names the tools it runs, or its rows
-#
+# Usage: sh program.sh [--entry] PROGRAM [PREFIX...]   runs PROGRAM through PREFIX (an emulator)
+#        sh program.sh --tools | --rows                names the tools it runs, or its rows
 # A row checks the exit status, an empty stderr and stdout: report-line.txt beside this script
 # or, with --entry, what the entry probe shows.  A set-up that falls short stops the suite.
 set +e

@@ -1,9 +1,7 @@
 # SPDX-License-Identifier: MIT
 # Reads the program's objects or the linked program: what they call and need, what runs apart.
-#
-#   cmake -D READELF=readelf -D CALLS=a;b -D PREFIXES=p;q
-#         (-D OBJECTS=a.o;b.a | -D PROGRAM=quarvelt-tc -D NEEDED=regex;...) -P symbols.cmake
-#
+# Usage: cmake -D READELF=readelf -D CALLS=a;b -D PREFIXES=p;q
+#              (-D OBJECTS=a.o;b.a | -D PROGRAM=quarvelt-tc -D NEEDED=regex;...) -P symbols.cmake
 # Each undefined symbol is one of CALLS or begins with one of PREFIXES.  The objects run
 # nothing before main or at exit (but a sanitized build's constructor).  Each library the
 # program needs matches one of NEEDED, and each of NEEDED one library; a static program links

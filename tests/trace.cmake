@@ -1,9 +1,7 @@
 # SPDX-License-Identifier: MIT
 # Traces one run of the program: one write of the whole line to fd 1, and no socket opened or named.
-#
-#   cmake -D PROGRAM=quarvelt-tc -D LINE=report-line.txt [-D EMULATOR=qemu;option...]
-#         -P trace.cmake
-#
+# Usage: cmake -D PROGRAM=quarvelt-tc -D LINE=report-line.txt [-D EMULATOR=qemu;option...]
+#              -P trace.cmake
 # strace traces the program, or the emulator does, showing a buffer by its address.  Standard
 # output is a pipe: with it closed, the emulator's log would take fd 1.
 cmake_minimum_required(VERSION 3.18...3.25)

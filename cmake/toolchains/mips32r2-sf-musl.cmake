@@ -1,6 +1,5 @@
 # SPDX-License-Identifier: MIT
 # Cross toolchain for the device: MIPS32 release 2, big-endian, soft-float, musl libc.
-#
 # Point it at any such SDK: -DMIPS_MUSL_SF_PREFIX=/opt/sdk/bin/mips-linux-muslsf- (the
 # compilers' prefix) -DMIPS_MUSL_SF_SYSROOT=/opt/sdk/sysroot.  Tests run under qemu-user on a
 # 24Kc, a core without an FPU.

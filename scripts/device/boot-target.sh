@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Boots the device programs on an emulated device, whose own busybox runs the program suite there.
-#
-#   scripts/device/boot-target.sh [PROGRAM...]   (default: the programs of the two device presets)
-#
+# Usage: scripts/device/boot-target.sh [PROGRAM...]   (default: the two device presets' programs)
 # The device is build-device.sh's, made with MIPS_MUSL_SF_PREFIX and _SYSROOT or the stand-in
 # SDK, on qemu's Malta board; its console is kept in build/boot-target/.
 set -euo pipefail

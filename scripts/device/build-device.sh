@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Builds the booted check's device from Debian's sources: a kernel and a busybox userland.
-#
-#   scripts/device/build-device.sh DIR PREFIX [SYSROOT]
-#
+# Usage: scripts/device/build-device.sh DIR PREFIX [SYSROOT]
 # DIR receives vmlinux, gen_init_cpio and bin/, the smallest busybox a device ships, built
 # static by PREFIX's compiler.  It is kept in the user's cache; the build's output is in
 # DIR/build.log.

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Makes a stand-in device SDK (MIPS32r2 big-endian, soft-float, musl) from Debian's packages.
-#
-#   scripts/device/standin-sdk.sh DIR
-#
+# Usage: scripts/device/standin-sdk.sh DIR
 # DIR receives what a vendor SDK holds, compilers and binutils in DIR/bin, the sysroot in
 # DIR/sysroot, and works wherever it is moved to.  Debian's cross libgcc is hard-float, so its
 # cross compiler gets compiler-rt's builtins built soft-float.  It is kept in the user's cache;
@@ -12,8 +10,7 @@ set -euo pipefail
 
 [ $# -eq 1 ] || { echo "usage: $0 DIR" >&2; exit 2; }
 lib=$(cd "$(dirname "$0")/../lib" && pwd)
-mkdir -p "$1"
-dir=$(cd "$1" && pwd)
+mkdir -p "$1" && dir=$(cd "$1" && pwd)
 arch_flags="-march=mips32r2 -msoft-float"
 cross=mips-linux-gnu
 triplet=mips-linux-muslsf
@@ -29,15 +26,11 @@ made=$(made_from "$0" "$lib/"{stamp,long-step,apt-source}.sh -- "*-$cross" "*-mi
 	apt-cache show --no-all-versions musl "$llvm" |
 		sed -n 's/^\(Package\|Source\|Version\): /source /p')
 outputs=(bin/"$triplet"-{gcc,g++,c++,cpp} "${tools[@]/#/bin/$triplet-}" lib/musl.specs
-	sysroot/include/stdio.h sysroot/lib/{crtbeginS.o,crt1.o,libc.a,libc.so,"$loader"}
-	sysroot/lib/libclang_rt.builtins-mips.a)
+	sysroot/{include/stdio.h,lib/{crt{beginS,1}.o,libc.{a,so},"$loader",libclang_rt.builtins-mips.a}})
 ! cached "stand-in SDK" "sdk-$release" "$made" "${outputs[@]}" || { delivered "$dir" && exit 0; }
-sdk=$entry
-[[ $sdk$dir != *[[:space:]]* ]] || { echo "$0: a space breaks the specs: $sdk$dir" >&2 && exit 2; }
-sysroot=$sdk/sysroot
+[[ $entry$dir != *[[:space:]]* ]] || { echo "$0: spaces break the specs: $entry$dir" >&2; exit 2; }
+sdk=$entry sysroot=$entry/sysroot work=$entry/work log=$entry/build.log
 builtins=$sysroot/lib/libclang_rt.builtins-mips.a
-work=$sdk/work
-log=$sdk/build.log
 mkdir -p "$sdk/bin" "$sdk/lib" "$sysroot/lib" "$work/builtins"
 gcc_include=$("$cross-gcc" -print-file-name=include)
 . "$lib/long-step.sh"
@@ -74,8 +67,8 @@ long_step "compiler-rt builtins, soft-float" "$log" soft_float_builtins
 
 # GCC's start files hold no FPU instruction: their hard-float mark would make every link warn.
 for crt in crtbeginS crtendS crtbeginT crtend; do
-	"$cross-objcopy" -R .gnu.attributes -R .MIPS.abiflags "$("$cross-gcc" -print-file-name="$crt.o")" \
-		"$sysroot/lib/$crt.o"
+	"$cross-objcopy" -R .gnu.attributes -R .MIPS.abiflags \
+		"$("$cross-gcc" -print-file-name="$crt.o")" "$sysroot/lib/$crt.o"
 done
 # The link half: musl's start files, GCC's, libc and the builtins for libgcc, under the
 # wrappers' sysroot (%R).  musl's loader reads no .MIPS.xhash, which Debian 13's linker makes.
@@ -111,8 +104,8 @@ wrapper() { # name, driver, what goes before the musl headers, what goes after t
 # $1 of the stand-in $triplet SDK.
 sdk=\$(cd "\${0%/*}/.." && pwd)
 exec $(command -v "$cross-$2") $arch_flags --sysroot="\$sdk/sysroot" \\
-	-specs "\$sdk/lib/musl.specs" -nostdinc$3 -isystem "\$sdk/sysroot/include" -isystem $gcc_include$4 \\
-	"\$@"
+	-specs "\$sdk/lib/musl.specs" -nostdinc$3 -isystem "\$sdk/sysroot/include" \\
+	-isystem $gcc_include$4 "\$@"
 EOF_WRAPPER
 	chmod +x "$sdk/bin/$triplet-$1"
 }

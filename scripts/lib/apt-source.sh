@@ -1,8 +1,7 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # Debian source packages, fetched through the machine's own apt entries, its apt setup untouched.
-#
-#   . scripts/lib/apt-source.sh   (after scripts/lib/long-step.sh)
+# Usage: . scripts/lib/apt-source.sh   (after scripts/lib/long-step.sh)
 #   apt_source DIR LOG ARG...     `apt-get source --download-only ARG...` into DIR/src, with the
 #                                 machine's deb entries as deb-src ones in DIR/apt
 apt_source() {

@@ -1,8 +1,7 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # What CMake says of the project: a preset's values, a configured build's cache.
-#
-#   . scripts/lib/cmake-values.sh
+# Usage: . scripts/lib/cmake-values.sh
 #   preset_value PRESET NAME   the configure preset's value of NAME, CMake's or the environment's
 #   cache_value BUILD NAME     the value of NAME in the configured build BUILD's cache
 preset_value() {

@@ -1,10 +1,8 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # long_step: runs a long build step with its output in a log, showing meanwhile that it is alive.
-#
-#   . scripts/lib/long-step.sh
+# Usage: . scripts/lib/long-step.sh
 #   long_step WHAT LOG COMMAND [ARG...]   COMMAND, maybe a shell function, appends to LOG
-#
 # On failure the log's end goes to stderr.  A signal ends the step's process group, then the
 # script.
 long_step() {

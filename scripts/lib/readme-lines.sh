@@ -1,8 +1,7 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # readme_lines: the command lines the README shows under a heading.
-#
-#   . scripts/lib/readme-lines.sh
+# Usage: . scripts/lib/readme-lines.sh
 #   readme_lines HEADING [README]   the indented lines under "## HEADING", a trailing backslash
 #                                   joining two; fails, naming the section, when there is none
 readme_lines() {

@@ -1,8 +1,7 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # Builds kept in the user's cache while the stamp of what they were made from holds.
-#
-#   . scripts/lib/stamp.sh
+# Usage: . scripts/lib/stamp.sh
 #   made_from FILE... [-- PACKAGE...]   the stamp: each FILE's checksum, each installed package's
 #                                       version (PACKAGE: a dpkg-query pattern), $release
 #   cached WHAT KIND MADE OUTPUT...     locks KIND's entry in the cache until the script ends, sets

@@ -1,8 +1,7 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # A tally of the device scripts' checks: a line each, then a closing count.
-#
-#   . scripts/lib/tally.sh
+# Usage: . scripts/lib/tally.sh
 #   passed WHAT... | failed WHAT...   records a check that held, or one that did not
 #   record WHAT CMD...                records whether CMD succeeds, its output dropped
 #   tally NAME                        prints "NAME: N passed, M failed"; fails when any failed
