@@ -6,9 +6,8 @@ set -euo pipefail
 command -v dpkg-query >/dev/null ||
 	{ echo "$0: no dpkg here; make sure these are installed (Debian's names): $*" >&2 && exit 0; }
 missing=()
-for pkg in "$@"; do
-	status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
-	[ "$status" = "install ok installed" ] || missing+=("$pkg")
+for pkg; do
+	dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed$' || missing+=("$pkg")
 done
 [ ${#missing[@]} -gt 0 ] || exit 0
 [ "$(id -u)" -eq 0 ] ||

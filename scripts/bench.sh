@@ -8,11 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/apt-need.sh hyperfine musl-tools valgrind cmake make g++
-if [ $# -eq 0 ]; then
-	cmake --preset release >/dev/null
-	cmake --build --preset release >/dev/null
-	set -- build/release/quarvelt-tc
-fi
+[ $# -gt 0 ] || { cmake --preset release >/dev/null && cmake --build --preset release >/dev/null &&
+	set -- build/release/quarvelt-tc; }
 margin=${BENCH_MARGIN:-25}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT

@@ -31,10 +31,9 @@ endif()
 
 execute_process(COMMAND "${OBJDUMP}" -d "${PROGRAM}" RESULT_VARIABLE status OUTPUT_VARIABLE out
                 ERROR_VARIABLE err)
-set(h "[0-9a-f]")
-set(h4 "${h}${h}${h}${h}")
-string(REGEX MATCHALL "\t${h4}${h4} *\t" words "${out}")
-set(fpu_word "(4[4-7c-f]|7[89ab]|[c-f][4-7])${h4}${h}${h}|0[0-3]${h4}[048c]1")
+string(REPEAT "[0-9a-f]" 2 h2)
+string(REGEX MATCHALL "\t${h2}${h2}${h2}${h2} *\t" words "${out}")
+set(fpu_word "(4[4-7c-f]|7[89ab]|[c-f][4-7])${h2}${h2}${h2}|0[0-3]${h2}${h2}[048c]1")
 string(REGEX MATCHALL "\t(${fpu_word}) *\t[^\n]*" fpu "${out}")
 if(NOT status EQUAL 0 OR NOT words)
   message(FATAL_ERROR "${OBJDUMP} found no instruction in ${PROGRAM} (${status}): ${err}")

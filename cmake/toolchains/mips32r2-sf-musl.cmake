@@ -14,18 +14,16 @@ list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES MIPS_MUSL_SF_PREFIX MIPS_MUSL_S
 set(CMAKE_C_COMPILER "${MIPS_MUSL_SF_PREFIX}gcc")
 set(CMAKE_CXX_COMPILER "${MIPS_MUSL_SF_PREFIX}g++")
 
+set(emulator qemu-mips-static -cpu 24Kc)
 if(MIPS_MUSL_SF_SYSROOT)
   set(CMAKE_SYSROOT "${MIPS_MUSL_SF_SYSROOT}")
   set(CMAKE_FIND_ROOT_PATH "${MIPS_MUSL_SF_SYSROOT}")
+  # Dynamic programs find their loader under the sysroot.
+  list(APPEND emulator -L "${MIPS_MUSL_SF_SYSROOT}")
 endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-set(emulator qemu-mips-static -cpu 24Kc)
-if(MIPS_MUSL_SF_SYSROOT)
-  # Dynamic programs find their loader under the sysroot.
-  list(APPEND emulator -L "${MIPS_MUSL_SF_SYSROOT}")
-endif()
 set(CMAKE_CROSSCOMPILING_EMULATOR "${emulator}" CACHE STRING "Runs the device's programs")

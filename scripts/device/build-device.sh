@@ -12,8 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 prefix=$2
 sysroot=${3:-}
 cc=("${prefix}gcc" ${sysroot:+"--sysroot=$sysroot"})
-mkdir -p "$1"
-target=$(cd "$1" && pwd)
+mkdir -p "$1" && target=$(cd "$1" && pwd)
 kernel_source=$(apt-cache depends linux-source | sed -n 's/^ *Depends: \(linux-source-.*\)/\1/p')
 "$here/../apt-need.sh" "$kernel_source" gcc-mips-linux-gnu gcc libc6-dev flex bison bc xz-utils \
 	make dpkg-dev bzip2 linux-libc-dev-mips-cross
@@ -84,5 +83,4 @@ mv "$bb/busybox" "$entry/bin/"
 for applet in "${applets[@]}"; do ln -s busybox "$entry/bin/$applet"; done
 
 rm -rf "$work"
-stamped
-delivered "$target"
+stamped && delivered "$target"

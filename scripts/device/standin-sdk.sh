@@ -115,5 +115,4 @@ wrapper cpp cpp "" ""
 ln -sf "$triplet-g++" "$sdk/bin/$triplet-c++"
 for tool in "${tools[@]}"; do ln -sf "$(command -v "$cross-$tool")" "$sdk/bin/$triplet-$tool"; done
 rm -rf "$work"
-stamped
-delivered "$dir"
+stamped && delivered "$dir"
