@@ -32,11 +32,8 @@ mkdir -p "$top"
 	"${mirror%/}/dists/$suite/Release" "$top/Release" >/dev/null || fail "$mirror does not serve it"
 made=$(echo "mirror $mirror" && made_from "$0" "$here/lib/"{long-step,stamp}.sh "$top/Release" \
 	-- debootstrap)
-if ! cached "$suite root" "root-$suite" "$made" bare/bin/bash; then
-	long_step "debootstrap $suite" "$top/debootstrap.log" \
-		debootstrap --variant=minbase "$suite" "$entry/bare" "$mirror" || fail "debootstrap failed"
-	stamped
-fi
+cached "$suite root" "root-$suite" "$made" bare/bin/bash || { long_step "debootstrap $suite" \
+	"$top/debootstrap.log" debootstrap --variant=minbase "$suite" "$entry/bare" "$mirror" && stamped; }
 
 rm -rf --one-file-system "$root"
 long_step "fresh copy of the $suite root" "$top/copy.log" cp -a "$entry/bare" "$root"

@@ -9,8 +9,7 @@ set -euo pipefail
 
 [[ $# == [23] ]] || { echo "usage: $0 DIR PREFIX [SYSROOT]" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
-prefix=$2
-sysroot=${3:-}
+prefix=$2 sysroot=${3:-}
 cc=("${prefix}gcc" ${sysroot:+"--sysroot=$sysroot"})
 mkdir -p "$1" && target=$(cd "$1" && pwd)
 kernel_source=$(apt-cache depends linux-source | sed -n 's/^ *Depends: \(linux-source-.*\)/\1/p')
@@ -33,15 +32,13 @@ outputs=(vmlinux gen_init_cpio bin/busybox "${applets[@]/#/bin/}")
 . "$here/../lib/stamp.sh"
 made=$(made_from "$0" "$here/../lib/"{stamp,long-step,apt-source}.sh \
 	-- "$kernel_source" "*-mips-linux-gnu" "*-mips-cross"
-	echo "kernel ${kernel[*]}"
 	echo "busybox ${busybox[*]} $(apt-cache show --no-all-versions busybox | sed -n 's/^Version: //p')"
 	echo "compiler $("${cc[@]}" --version | head -n 1)"
 	sha256sum <"$("${cc[@]}" -print-file-name=libc.a)")
 ! cached "booted device ($kernel_source)" "device-$release" "$made" "${outputs[@]}" ||
 	{ delivered "$target" && exit 0; }
 [[ $entry != *[[:space:]]* ]] || { echo "$0: the build breaks on a space in $entry" >&2; exit 2; }
-work=$entry/work
-log=$entry/build.log
+work=$entry/work log=$entry/build.log
 mkdir -p "$work/obj" "$work/headers" "$entry/bin"
 . "$here/../lib/long-step.sh"
 . "$here/../lib/apt-source.sh"
@@ -59,12 +56,12 @@ merge() { # dir, option...
 # An option whose dependencies are missing is dropped without an error.
 kept() { ! lost=$(grep -vxFf "$1/.config" "$1.fragment") || { echo "lost: $lost" && return 1; }; }
 
-long_step "unpack $kernel_source" "$log" tar -xJf "/usr/src/$kernel_source.tar.xz" -C "$work"
 configure_kernel() {
+	tar -xJf "/usr/src/$kernel_source.tar.xz" -C "$work"
 	"${kmake[@]}" tinyconfig && merge "$work/obj" "${kernel[@]}" && "${kmake[@]}" olddefconfig &&
 		kept "$work/obj"
 }
-long_step "configure the kernel" "$log" configure_kernel
+long_step "unpack and configure $kernel_source" "$log" configure_kernel
 long_step "build vmlinux" "$log" "${kmake[@]}" -j"$(($(nproc) + 1))" vmlinux
 mv "$work/obj/vmlinux" "$work/obj/usr/gen_init_cpio" "$entry/"
 

@@ -11,7 +11,7 @@ set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: $0 DIR" >&2; exit 2; }
 lib=$(cd "$(dirname "$0")/../lib" && pwd)
 mkdir -p "$1" && dir=$(cd "$1" && pwd)
-arch_flags="-march=mips32r2 -msoft-float"
+arch_flags=(-march=mips32r2 -msoft-float)
 cross=mips-linux-gnu
 triplet=mips-linux-muslsf
 loader=ld-musl-mips-sf.so.1
@@ -42,7 +42,7 @@ apt_source "$work" "$log" --tar-only "$llvm"
 # musl's headers come first: the builtins are built against them.
 musl_headers() {
 	cd "$work" && dpkg-source -x "$work"/src/musl_*.dsc musl
-	cd musl && CC="$cross-gcc" CFLAGS="$arch_flags" CROSS_COMPILE="$cross-" LIBCC="$builtins" \
+	cd musl && CC="$cross-gcc" CFLAGS="${arch_flags[*]}" CROSS_COMPILE="$cross-" LIBCC="$builtins" \
 		./configure --target="$triplet" --prefix=/ --syslibdir=/lib --disable-wrapper
 	make DESTDIR="$sysroot" install-headers
 }
@@ -50,18 +50,13 @@ long_step "musl: unpack, configure, headers" "$log" musl_headers
 
 # compiler-rt's own list of generic sources.
 soft_float_builtins() {
-	local rt=$work/builtins/compiler-rt/lib/builtins src
 	tar -xJf "$work"/src/llvm-toolchain-*.orig.tar.xz -C "$work/builtins" --strip-components=1 \
 		--wildcards '*/compiler-rt/lib/builtins/*'
-	awk '/^set\(GENERIC_SOURCES/ { on = 1; next } on && /\)/ { exit } on { print $1 }' \
-		"$rt/CMakeLists.txt" |
-		while read -r src; do
-			echo "CC $src"
-			# shellcheck disable=SC2086
-			"$cross-gcc" $arch_flags -Os -fPIC -fno-builtin -nostdinc -isystem "$sysroot/include" \
-				-isystem "$gcc_include" -c "$rt/$src" -o "$rt/${src%.c}.o"
-		done
-	"$cross-ar" rcs "$builtins" "$rt"/*.o
+	cd "$work/builtins/compiler-rt/lib/builtins"
+	awk '/^set\(GENERIC_SOURCES/ { on = 1; next } on && /\)/ { exit } on { print $1 }' CMakeLists.txt |
+		xargs -t -n 20 "$cross-gcc" "${arch_flags[@]}" -Os -fPIC -fno-builtin -nostdinc \
+			-isystem "$sysroot/include" -isystem "$gcc_include" -c
+	"$cross-ar" rcs "$builtins" ./*.o
 }
 long_step "compiler-rt builtins, soft-float" "$log" soft_float_builtins
 
@@ -103,7 +98,7 @@ wrapper() { # name, driver, what goes before the musl headers, what goes after t
 #!/bin/sh
 # $1 of the stand-in $triplet SDK.
 sdk=\$(cd "\${0%/*}/.." && pwd)
-exec $(command -v "$cross-$2") $arch_flags --sysroot="\$sdk/sysroot" \\
+exec $(command -v "$cross-$2") ${arch_flags[*]} --sysroot="\$sdk/sysroot" \\
 	-specs "\$sdk/lib/musl.specs" -nostdinc$3 -isystem "\$sdk/sysroot/include" \\
 	-isystem $gcc_include$4 "\$@"
 EOF_WRAPPER
