@@ -6,11 +6,11 @@
 
 int main(int argc, char **argv)
 {
-	// Volatile, so that the compiler neither sees the fault nor folds it away.
+	// Volatile, through a pointer the compiler cannot follow, so that it neither sees the fault
+	// nor folds it away, and only the address check sees the overrun.
 	const volatile int past_the_end = 4;
 	volatile int largest = INT_MAX;
 	char bytes[4] = {};
-	// Through a pointer the compiler cannot follow, so that only the address check sees it.
 	char *volatile at = bytes;
 	if (argc == 2 && std::strcmp(argv[1], "address") == 0)
 		// The overrun is the probe's purpose.

@@ -6,16 +6,10 @@ export PATH=/bin
 mount -t proc proc /proc
 cd /test || exit 1
 for program in */quarvelt-tc; do
-	for shell in sh hush; do
-		echo "== $shell $program"
-		"$shell" program.sh "./$program"
-	done
+	for shell in sh hush; do echo "== $shell $program" && "$shell" program.sh "./$program"; done
 done
-echo "== sigpipe"
-(trap '' PIPE && sh program.sh "./$program")
-echo "== smallest"
-sh -c 'command -v sh'
+echo "== sigpipe" && (trap '' PIPE && sh program.sh "./$program")
+echo "== smallest" && sh -c 'command -v sh'
 echo "command exit status $?"
-echo "== fpu"
-/fpu
+echo "== fpu" && /fpu
 echo "fpu exit status $?"

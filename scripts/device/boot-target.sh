@@ -26,7 +26,7 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work"/root/{dev,lib,proc,test,tmp} && chmod 1777 "$work/root/tmp"
 cp -a "$device/bin" "$work/root/" && cp "$sysroot/lib/libc.so" "$work/root/lib/"
 cp "$root"/tests/{program.sh,report-line.txt} "$work/root/test/"
-cp "$root/scripts/device/boot-init.sh" "$work/root/init" && chmod 755 "$work/root/init"
+cp "$root/scripts/device/boot-init.sh" "$work/root/init"
 # shellcheck disable=SC2016 # registers of assembly, not shell
 printf '%s\n' 'int main(void) {' \
 	'__asm__ volatile(".set push\n.set hardfloat\ncfc1 $2, $31\n.set pop" ::: "$2"); return 0; }' |
@@ -41,8 +41,7 @@ done
 	printf 'nod /dev/%s 0666 0 0 c 1 %s\n' null 3 full 7
 	find "$work/root" -mindepth 1 \( -type d -printf 'dir /%P %m 0 0\n' \) -o \
 		\( -type f -printf 'file /%P %p %m 0 0\n' \) -o -printf 'slink /%P %l 777 0 0\n'
-} >"$work/list"
-"$device/gen_init_cpio" "$work/list" >"$work/initramfs"
+} | "$device/gen_init_cpio" - >"$work/initramfs"
 . "$root/scripts/lib/long-step.sh"
 # timeout stays in the step's process group, which a signal ends.
 long_step "boot $*" "$console" timeout --foreground 300 qemu-system-mips -M malta -cpu 24Kc \

@@ -49,8 +49,7 @@ for insn in 'ctc1 $2,$31' 'cfc1 $2,$31' 'movt.s $f0,$f1,$fcc0' 'luxc1 $f0,$2($3)
 		cat - <(echo 'int main(void) { return 0; }') | "${prefix}gcc" -xc -o "$tmp/fpu" -
 	record "caught: $insn" caught 'holds FPU instructions' "$tmp/fpu"
 done
-printf '__attribute__((micromips)) int main(void) { return 0; }\n' |
-	"${prefix}gcc" -xc -o "$tmp/mm" -
+echo '__attribute__((micromips)) int main(void) { return 0; }' | "${prefix}gcc" -xc -o "$tmp/mm" -
 record "caught: microMIPS code" caught "holds microMIPS code" "$tmp/mm"
 # An extended MIPS16 instruction, read as one word, would look like an FPU load.
 printf 'int main(void) { return 0x7fff; }\n' | "${prefix}gcc" -mips16 -xc -o "$tmp/mips16" -

@@ -6,14 +6,13 @@
 #                                 machine's deb entries as deb-src ones in DIR/apt
 apt_source() {
 	local dir=$1 log=$2
-	shift 2
 	mkdir -p "$dir"/apt/{sources.list.d,lists/partial} "$dir/src"
 	# shellcheck disable=SC2016 # apt's own field syntax
 	apt-get indextargets --format 'deb-src $(REPO_URI) $(RELEASE) $(COMPONENT)' \
 		'Identifier: Packages' | sort -u >"$dir/apt/sources.list.d/machine.list"
 	apt_source_cmd=(apt-get -q -o Dir::Etc::SourceList=/dev/null -o APT::Sandbox::User=root
 		-o "Dir::Etc::SourceParts=$dir/apt/sources.list.d" -o "Dir::State::Lists=$dir/apt/lists")
-	long_step "sources: $*" "$log" apt_source_get "$dir/src" "$@"
+	long_step "sources: ${*:3}" "$log" apt_source_get "$dir/src" "${@:3}"
 }
 
 apt_source_get() {
