@@ -23,24 +23,19 @@ hyperfine --shell=none --ignore-failure --warmup 20 --runs "${BENCH_RUNS:-300}" 
 	{ cat "$tmp/log" >&2; exit 1; }
 mapfile -t medians < <(sed -n 's/^ *"median": \([0-9.e-]*\),$/\1/p' "$tmp/times.json")
 
-# valgrind exits with the program's own status, 255 for quarvelt-tc.
-instructions() {
-	{ valgrind --tool=callgrind --callgrind-out-file=/dev/null "$1" 2>&1 >/dev/null || true; } |
-		sed -n 's/.*Collected : *//p'
-}
 status=0 i=0
 printf '%-40s %12s %10s %13s %10s\n' program "median (us)" /bin/true instructions /bin/true
 for p in /bin/true "$@" "$tmp/floor"; do
-	n=$(instructions "$p")
+	# valgrind exits with the program's own status, 255 for quarvelt-tc.
+	n=$({ valgrind --tool=callgrind --callgrind-out-file=/dev/null "$p" 2>&1 >/dev/null || true; } |
+		sed -n 's/.*Collected : *//p')
 	[ -n "$n" ] || { echo "$0: valgrind counted no instructions of $p" >&2; exit 1; }
 	[ "$i" -gt 0 ] || base=$n
 	name=${p/#$tmp\/floor/floor (static musl, write only)}
 	awk -v p="$name" -v m="${medians[$i]}" -v t="${medians[0]}" -v n="$n" -v b="$base" \
 		'BEGIN { printf "%-40s %12.1f %10.3f %13d %10.3f\n", p, m * 1e6, m / t, n, n / b }'
-	if [ "$n" -gt $((base * (100 + margin) / 100)) ]; then
-		echo "$0: $p runs $n instructions, over $((100 + margin))% of /bin/true's $base" >&2
-		status=1
-	fi
+	[ "$n" -le $((base * (100 + margin) / 100)) ] || { status=1 &&
+		echo "$0: $p runs $n instructions, over $((100 + margin))% of /bin/true's $base" >&2; }
 	i=$((i + 1))
 done
 exit "$status"

@@ -74,7 +74,6 @@ while [ ${#long} -lt 65536 ]; do long=$long$long; done
 long=dsl.$long
 { [ ${#long} -eq 65540 ] && case ${long#dsl.} in *[!a]*) false ;; esac; } ||
 	stop "the long name is ${#long} bytes, not 65540 of dsl. and a"
-passed=0 failed=0
 
 # Runs the program, reading an empty file, leaving its exit status and stderr in $tmp.
 launch() {
@@ -133,6 +132,6 @@ row() {
 		echo "      the suite's caller ignores or blocks SIGPIPE, which its children inherit"
 }
 
-table
+passed=0 failed=0 && table
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

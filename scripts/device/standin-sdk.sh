@@ -12,9 +12,7 @@ set -euo pipefail
 lib=$(cd "$(dirname "$0")/../lib" && pwd)
 mkdir -p "$1" && dir=$(cd "$1" && pwd)
 arch_flags=(-march=mips32r2 -msoft-float)
-cross=mips-linux-gnu
-triplet=mips-linux-muslsf
-loader=ld-musl-mips-sf.so.1
+cross=mips-linux-gnu triplet=mips-linux-muslsf loader=ld-musl-mips-sf.so.1
 tools=(addr2line ar as c++filt elfedit gcc-{ar,nm,ranlib} gprof ld ld.bfd nm objcopy objdump ranlib
 	readelf size strings strip)
 "$lib/../apt-need.sh" "g++-$cross" qemu-user-static dpkg-dev make xz-utils

@@ -11,7 +11,4 @@ passed() { printf '  ok    %s\n' "$*" && tally_passed=$((tally_passed + 1)); }
 failed() { printf '  FAIL  %s\n' "$*" && tally_failed=$((tally_failed + 1)); }
 record() { if "${@:2}" >/dev/null 2>&1; then passed "$1"; else failed "$1"; fi; }
 
-tally() {
-	echo "$1: $tally_passed passed, $tally_failed failed"
-	[ "$tally_failed" -eq 0 ]
-}
+tally() { echo "$1: $tally_passed passed, $tally_failed failed" && [ "$tally_failed" -eq 0 ]; }
