@@ -53,7 +53,8 @@ in_root() {
 			/bin/bash -c "cd /src && $3"' - "$root" "${entry%/*}" "$1" \
 		/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 }
-passed_all() { grep -q '^100% tests passed, 0 tests failed out of [1-9]' "$top/$1.log"; }
+# Fails, saying WHY, unless the log LOG shows that every test passed.
+passed_all() { grep -q '^100% tests passed, 0 tests failed out of [1-9]' "$1" || fail "$2 ($1)"; }
 
 # Each mode keeps its own logs.
 log=${mode:-commands}
@@ -73,13 +74,12 @@ for ((i = 0; i < ${#lines[@]}; i++)); do
 	echo "   $ ${lines[$i]}"
 	long_step "$suite: $log-$i" "$top/$log-$i.log" in_root "${lines[$i]}"
 done
-last=$top/$log-$((i - 1)).log
 if [ "$mode" = device ]; then
-	passed_all "$log-$((i - 1))" || fail "the device lines' tests did not all pass ($last)"
+	passed_all "$top/$log-$((i - 1)).log" "the device lines' tests did not all pass"
 else
 	grep -xF -A 1 "$(<"$root/src/tests/report-line.txt")" "$top/$log-0.log" | tail -n 1 |
 		grep -qx 'exit status 255' ||
 		fail "\"Run it\" did not print the report line and \"exit status 255\" ($top/$log-0.log)"
-	passed_all "$log-1" || fail "\"Test it\" did not pass every test ($top/$log-1.log)"
+	passed_all "$top/$log-1.log" "\"Test it\" did not pass every test"
 fi
 echo "== $suite root: the README's lines hold"

@@ -27,13 +27,13 @@ record "it runs" test "$("${emulator[@]}" "$tmp/c++" 2>&1)" = moved
 for t in gcc-{ar,nm,ranlib} strings; do record "$t is there" test -x "$tmp/sdk/bin/$name$t"; done
 
 echo "== each device program: GCC's start files, stripped size"
-# Two functions of GCC's crtstuff, which no C library defines.
-start_files() { "${prefix}readelf" -sW "$1" | grep -cE ' (__do_global_dtors_aux|frame_dummy)$'; }
 for build in mips-musl-sf:3584 mips-musl-sf-static:32768; do
 	program=build/${build%:*}/quarvelt-tc
 	"${prefix}strip" -o "$tmp/stripped" "$program"
 	size=$(wc -c <"$tmp/stripped")
-	record "$program: GCC's start files" test "$(start_files "$program")" = 2
+	# Two functions of GCC's crtstuff, which no C library defines.
+	crt=$("${prefix}readelf" -sW "$program" | grep -cE ' (__do_global_dtors_aux|frame_dummy)$')
+	record "$program: GCC's start files" test "$crt" = 2
 	record "$program: stripped, $size bytes, at most ${build#*:}" test "$size" -le "${build#*:}"
 done
 

@@ -3,8 +3,7 @@
 # long_step: runs a long build step with its output in a log, showing meanwhile that it is alive.
 # Usage: . scripts/lib/long-step.sh
 #   long_step WHAT LOG COMMAND [ARG...]   COMMAND, maybe a shell function, appends to LOG
-# On failure the log's end goes to stderr.  A signal ends the step's process group, then the
-# script.
+# On failure the log's end goes to stderr; a signal ends the step's process group, then the script.
 long_step() {
 	local what=$1 log=$2 start=$SECONDS rc=0 next=$((SECONDS + 15))
 	shift 2

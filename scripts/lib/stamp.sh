@@ -2,11 +2,9 @@
 # shellcheck shell=bash
 # Builds kept in the user's cache while the stamp of what they were made from holds.
 # Usage: . scripts/lib/stamp.sh
-#   made_from FILE... [-- PACKAGE...]   the stamp: each FILE's checksum, each installed package's
-#                                       version (PACKAGE: a dpkg-query pattern), $release
-#   cached WHAT KIND MADE OUTPUT...     locks KIND's entry in the cache until the script ends, sets
-#                                       $entry to it; succeeds when it has MADE's stamp and every
-#                                       OUTPUT, else empties it and fails
+#   made_from FILE... [-- PACKAGE...]   the stamp: FILEs' checksums, packages' versions, $release
+#   cached WHAT KIND MADE OUTPUT...     locks KIND's cache entry, sets $entry to it; succeeds when
+#                                       it has MADE's stamp and every OUTPUT, else empties it
 #   stamped                             stamps the entry once it has every OUTPUT
 #   delivered DIR                       makes DIR a whole copy of the entry
 release=$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release)
