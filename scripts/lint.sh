@@ -30,7 +30,6 @@ shellcheck -x .ci/run scripts/*.sh scripts/*/*.sh tests/*.sh cmake/wrappers/musl
 reuse lint >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
 
 # The page as configured for the build, read by mandoc and by man-db's groff.
-page=$build/man/quarvelt-tc.1
-mandoc -Tlint -W warning "$page" >"$log" 2>&1 || true
-man --warnings -l "$page" 2>>"$log" >/dev/null || true
+mandoc -Tlint -W warning "$build/man/quarvelt-tc.1" >"$log" 2>&1 || true
+man --warnings -l "$build/man/quarvelt-tc.1" 2>>"$log" >/dev/null || true
 [ ! -s "$log" ] || { cat "$log" >&2 && exit 1; }

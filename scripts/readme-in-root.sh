@@ -9,11 +9,9 @@
 set -euo pipefail
 mode=${2:-}
 [[ $# == [12] && $mode =~ ^(|all|device)$ ]] || { echo "usage: $0 SUITE [all|device]" >&2; exit 2; }
-suite=$1
-here=$(cd "$(dirname "$0")" && pwd)
+suite=$1 here=$(cd "$(dirname "$0")" && pwd)
 checkout=${here%/*}
-top=$checkout/build/readme-in-root/$suite
-root=$top/root
+top=$checkout/build/readme-in-root/$suite root=$top/root
 fail() { echo "$0: $suite: $*" >&2 && exit 1; }
 
 [ "$(id -u)" -eq 0 ] || fail "debootstrap and chroot need root"

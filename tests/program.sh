@@ -7,9 +7,7 @@
 # or, with --entry, what the entry probe shows.  A set-up that falls short stops the suite.
 # hush has no -u and refuses it.  Lengths count bytes.
 (set -u) 2>&- && set -u
-LC_ALL=C
-tools='cat cmp mkdir mkfifo od rm sed'
-default=dsl.bonding_group.0
+LC_ALL=C tools='cat cmp mkdir mkfifo od rm sed' default=dsl.bonding_group.0
 
 # row NAME STDOUT STATUS OBJECT [ARG...]: stdout goes to STDOUT (gone: a pipe whose reader has
 # left); OBJECT is the object name the entry hands the routine.
@@ -101,8 +99,7 @@ row() {
 		# hush's printf reports no failed write.
 		{ [ -c /dev/full ] && ! printf x | cat >/dev/full 2>&-; } ||
 			why="/dev/full is not a character device that refuses writes"
-		[ -n "$why" ] || launch "$@" >/dev/full
-		;;
+		[ -n "$why" ] || launch "$@" >/dev/full ;;
 	gone)
 		# Linux opens a FIFO for reading and writing at once, so fd 9, the only
 		# reader while fd 8 opens, needs no process of its own.  hush 1.35
@@ -110,8 +107,7 @@ row() {
 		exec 9<>"$tmp/fifo" || stop "could not open the FIFO"
 		exec 8>"$tmp/fifo" 9<&-
 		launch "$@" >&8 8>&-
-		exec 8>&-
-		;;
+		exec 8>&- ;;
 	*) echo "row $name: no standard output $target" >&2 && exit 2 ;;
 	esac
 	want=$line
@@ -120,9 +116,8 @@ row() {
 	# Only a pipe or a file gives stdout back.
 	same=1 && case $target in pipe | file) cmp -s "$tmp/out" "$want" || same= ;; esac
 	got=$(cat "$tmp/status" 2>&-)
-	if [ -z "$why" ] && [ -n "$same" ] && [ "$got" = "$status" ] && [ ! -s "$tmp/err" ]; then
+	[ -z "$why" ] && [ -n "$same" ] && [ "$got" = "$status" ] && [ ! -s "$tmp/err" ] &&
 		passed=$((passed + 1)) && echo "ok    $name" && return
-	fi
 	failed=$((failed + 1))
 	[ -z "$why" ] || { echo "FAIL  $name: $why" && return; }
 	echo "FAIL  $name: exit status $got (want $status); stdout, then stderr:"

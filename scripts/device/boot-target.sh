@@ -13,8 +13,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 "$root/scripts/apt-need.sh" cmake qemu-system-mips
 sysroot=${MIPS_MUSL_SF_SYSROOT:-$(preset_value mips-musl-sf MIPS_MUSL_SF_SYSROOT)}
 prefix=${MIPS_MUSL_SF_PREFIX:-$(preset_value mips-musl-sf MIPS_MUSL_SF_PREFIX)}
-console=$root/build/boot-target/console.log
-device=$root/build/boot-target/device
+console=$root/build/boot-target/console.log device=$root/build/boot-target/device
 rows=$(sh "$root/tests/program.sh" --rows | wc -l)
 # One run at a time in a checkout: each replaces the device and the console.
 mkdir -p "${device%/*}" && exec {lock}>"$console.lock" && flock "$lock" && rm -f "$console"

@@ -42,8 +42,7 @@ work=$entry/work log=$entry/build.log
 mkdir -p "$work/obj" "$work/headers" "$entry/bin"
 . "$here/../lib/long-step.sh"
 . "$here/../lib/apt-source.sh"
-src=$work/$kernel_source
-bb=$work/busybox
+src=$work/$kernel_source bb=$work/busybox
 kmake=(make -C "$src" O="$work/obj" ARCH=mips CROSS_COMPILE=mips-linux-gnu-)
 # Writes the options as DIR's fragment and merges it into DIR/.config.
 merge() { # dir, option...

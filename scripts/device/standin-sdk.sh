@@ -18,7 +18,7 @@ tools=(addr2line ar as c++filt elfedit gcc-{ar,nm,ranlib} gprof ld ld.bfd nm obj
 "$lib/../apt-need.sh" "g++-$cross" qemu-user-static dpkg-dev make xz-utils
 
 . "$lib/stamp.sh"
-# The sources: musl, and the LLVM behind this release's clang.
+# The sources: musl, and of the LLVM behind this release's clang only the upstream tarball.
 llvm=$(apt-cache depends clang | sed -n 's/^ *Depends: \(clang-[0-9]*\)$/\1/p')
 made=$(made_from "$0" "$lib/"{stamp,long-step,apt-source}.sh -- "*-$cross" "*-mips-cross"
 	apt-cache show --no-all-versions musl "$llvm" |
@@ -34,7 +34,6 @@ gcc_include=$("$cross-gcc" -print-file-name=include)
 . "$lib/long-step.sh"
 . "$lib/apt-source.sh"
 apt_source "$work" "$log" musl
-# Of LLVM's only the upstream tarball, which is all the builtins take.
 apt_source "$work" "$log" --tar-only "$llvm"
 
 # musl's headers come first: the builtins are built against them.

@@ -16,10 +16,8 @@ long_step() {
 	trap 'long_step_abort INT' INT && trap 'long_step_abort TERM' TERM &&
 		trap 'long_step_abort HUP' HUP
 	while kill -0 "$long_step_pid" 2>/dev/null; do
-		sleep 1
-		[ "$SECONDS" -ge "$next" ] || continue
-		printf '   %s: %d s, last: %.100s\n' "$what" $((SECONDS - start)) "$(tail -n 1 "$log")"
-		next=$((next + 15))
+		sleep 1 && [ "$SECONDS" -ge "$next" ] && next=$((next + 15)) &&
+			printf '   %s: %d s, last: %.100s\n' "$what" $((SECONDS - start)) "$(tail -n 1 "$log")"
 	done
 	wait "$long_step_pid" || rc=$?
 	trap - INT TERM HUP
