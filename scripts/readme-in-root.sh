@@ -2,10 +2,9 @@
 # SPDX-License-Identifier: MIT
 # Runs the README's commands, read from README.md, in a fresh clone inside a bare Debian root.
 # Usage: scripts/readme-in-root.sh SUITE [all|device]   (SUITE: trixie, bookworm, bullseye, ...)
-# The root is debootstrap's minbase, as sbuild proves build dependencies.  Without a mode: the
-# "Run it" line and the first "Test it" line; all: every "Test it" line; device:
-# check-target.sh, boot-target.sh and the "Build for the device" lines, the stand-in SDK where
-# they name one.  The logs are in build/readme-in-root/SUITE/.
+# The root is debootstrap's minbase, as sbuild proves build dependencies.  Without a mode it runs
+# the "Run it" line and the first "Test it" line; all: every "Test it" line; device: check-target,
+# boot-target and the "Build for the device" lines, with the stand-in SDK where they name one.
 set -euo pipefail
 mode=${2:-}
 [[ $# == [12] && $mode =~ ^(|all|device)$ ]] || { echo "usage: $0 SUITE [all|device]" >&2; exit 2; }

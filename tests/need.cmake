@@ -1,6 +1,5 @@
 # SPDX-License-Identifier: MIT
-# need(VAR HINT): looks up the tool VAR names, as the test runs, and sets VAR to its path; fails
-# saying "TOOL is missing: HINT" where it is not there.
+# need(VAR HINT): VAR becomes the path of the tool it names, else it fails: "TOOL is missing: HINT".
 function(need var hint)
   find_program(need_${var} NAMES "${${var}}")
   if(NOT need_${var})

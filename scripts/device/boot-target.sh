@@ -55,9 +55,8 @@ shows() { # what, part, patterns
 	part=$(awk -v h="== $2" '/^== / { on = ($0 == h); next } on' <<<"$lines")
 	for p in "${@:3}"; do
 		grep -qxE -- "$p" <<<"$part" && continue
-		failed "$1: no line \"$p\"; failing rows:" \
-			"$(sed -n 's/^FAIL  \([a-z_]*\):.*/\1/p' <<<"$part" | xargs); last line: $(tail -n 1 <<<"$part")"
-		return
+		failed "$1: no line \"$p\"; failing rows: $(sed -n 's/^FAIL  \([a-z_]*\):.*/\1/p' <<<"$part" |
+			xargs); last line: $(tail -n 1 <<<"$part")" && return
 	done
 	passed "$1: $3"
 }

@@ -2,9 +2,8 @@
 # SPDX-License-Identifier: MIT
 # Builds the booted check's device from Debian's sources: a kernel and a busybox userland.
 # Usage: scripts/device/build-device.sh DIR PREFIX [SYSROOT]
-# DIR receives vmlinux, gen_init_cpio and bin/, the smallest busybox a device ships, built
-# static by PREFIX's compiler.  It is kept in the user's cache; the build's output is in
-# DIR/build.log.
+# DIR gets vmlinux, gen_init_cpio and in bin/ the smallest busybox a device ships, static by
+# PREFIX's compiler.  It is kept in the user's cache; the build's log is DIR/build.log.
 set -euo pipefail
 
 [[ $# == [23] ]] || { echo "usage: $0 DIR PREFIX [SYSROOT]" >&2; exit 2; }

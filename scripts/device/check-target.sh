@@ -2,7 +2,6 @@
 # SPDX-License-Identifier: MIT
 # Builds and tests the device presets with the stand-in SDK, and checks what only that SDK settles.
 # Usage: scripts/device/check-target.sh
-# The SDK goes where the presets look for it; the controls of the device test's check follow.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . scripts/lib/tally.sh

@@ -2,10 +2,9 @@
 # SPDX-License-Identifier: MIT
 # Makes a stand-in device SDK (MIPS32r2 big-endian, soft-float, musl) from Debian's packages.
 # Usage: scripts/device/standin-sdk.sh DIR
-# DIR receives what a vendor SDK holds, compilers and binutils in DIR/bin, the sysroot in
-# DIR/sysroot, and works wherever it is moved to.  Debian's cross libgcc is hard-float, so its
-# cross compiler gets compiler-rt's builtins built soft-float.  It is kept in the user's cache;
-# the build's output is in DIR/build.log.
+# DIR gets what a vendor SDK holds, compilers and binutils in bin/ and the sysroot in sysroot/,
+# and works wherever it is moved to; as Debian's cross libgcc is hard-float, compiler-rt's
+# builtins are built soft-float.  It is kept in the user's cache; the build's log is DIR/build.log.
 set -euo pipefail
 
 [ $# -eq 1 ] || { echo "usage: $0 DIR" >&2; exit 2; }
