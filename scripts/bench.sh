@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/apt-need.sh hyperfine musl-tools valgrind cmake make g++
-[ $# -gt 0 ] || { cmake --preset release >/dev/null && cmake --build --preset release >/dev/null &&
+[ $# -gt 0 ] || { cmake --preset release >/dev/null; cmake --build --preset release >/dev/null
 	set -- build/release/quarvelt-tc; }
 margin=${BENCH_MARGIN:-25}
 tmp=$(mktemp -d)

@@ -12,8 +12,7 @@ log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 
 clang-format --dry-run --Werror include/*.h src/*.cpp tests/*.cpp tests/*.c
-# clang-tidy runs a file at a time, so that the step shows it is alive; of its
-# stderr only the count of warnings suppressed in system headers is dropped.
+# A file at a time, so that the step shows it is alive; of stderr only warning counts are dropped.
 status=0
 for f in src/*.cpp tests/*.cpp tests/*.c; do
 	echo "clang-tidy $f"

@@ -30,7 +30,7 @@ mkdir -p "$top"
 made=$(echo "mirror $mirror" && made_from "$0" "$here/lib/"{long-step,stamp}.sh "$top/Release" \
 	-- debootstrap)
 cached "$suite root" "root-$suite" "$made" bare/bin/bash || { long_step "debootstrap $suite" \
-	"$top/debootstrap.log" debootstrap --variant=minbase "$suite" "$entry/bare" "$mirror" && stamped; }
+	"$top/debootstrap.log" debootstrap --variant=minbase "$suite" "$entry/bare" "$mirror"; stamped; }
 
 rm -rf --one-file-system "$root"
 long_step "fresh copy of the $suite root" "$top/copy.log" cp -a "$entry/bare" "$root"
@@ -50,10 +50,8 @@ in_root() {
 			/bin/bash -c "cd /src && $3"' - "$root" "${entry%/*}" "$1" \
 		/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 }
-# Fails, saying WHY, unless the log LOG shows that every test passed.
 passed_all() { grep -q '^100% tests passed, 0 tests failed out of [1-9]' "$1" || fail "$2 ($1)"; }
 
-# Each mode keeps its own logs.
 log=${mode:-commands}
 rm -f "$top/$log"-*.log
 if [ "$mode" = device ]; then

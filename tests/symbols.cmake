@@ -48,7 +48,6 @@ endif()
 
 string(REGEX MATCHALL "\\(NEEDED\\)[^[]*\\[[^]]*\\]" entries "${out}")
 string(REGEX REPLACE "[^;]*\\[([^];]*)\\]" "\\1" libraries "${entries}")
-message(STATUS "${PROGRAM} needs ${libraries}")
 # A program without an interpreter is static, whatever made it so.
 if(NOT out MATCHES "program interpreter")
   set(NEEDED "")

@@ -16,14 +16,14 @@ prefix=${MIPS_MUSL_SF_PREFIX:-$(preset_value mips-musl-sf MIPS_MUSL_SF_PREFIX)}
 console=$root/build/boot-target/console.log device=$root/build/boot-target/device
 rows=$(sh "$root/tests/program.sh" --rows | wc -l)
 # One run at a time in a checkout: each replaces the device and the console.
-mkdir -p "${device%/*}" && exec {lock}>"$console.lock" && flock "$lock" && rm -f "$console"
+mkdir -p "${device%/*}"; exec {lock}>"$console.lock"; flock "$lock"; rm -f "$console"
 "$root/scripts/device/build-device.sh" "$device" "$prefix" "$sysroot"
 
 # The device's files, in a tree whose paths gen_init_cpio's list can hold unquoted.
 work=$(mktemp -d -p /tmp)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work"/root/{dev,lib,proc,test,tmp} && chmod 1777 "$work/root/tmp"
-cp -a "$device/bin" "$work/root/" && cp "$sysroot/lib/libc.so" "$work/root/lib/"
+mkdir -p "$work"/root/{dev,lib,proc,test,tmp}; chmod 1777 "$work/root/tmp"
+cp -a "$device/bin" "$work/root/"; cp "$sysroot/lib/libc.so" "$work/root/lib/"
 cp "$root"/tests/{program.sh,report-line.txt} "$work/root/test/"
 cp "$root/scripts/device/boot-init.sh" "$work/root/init"
 # shellcheck disable=SC2016 # registers of assembly, not shell
@@ -32,14 +32,14 @@ printf '%s\n' 'int main(void) {' \
 	"${prefix}gcc" ${sysroot:+"--sysroot=$sysroot"} -static -x c -o "$work/root/fpu" -
 # Each program, and a link to libc.so for the loader it asks for.
 for ((i = 1; i <= $#; i++)); do
-	mkdir "$work/root/test/$i" && cp "${!i}" "$work/root/test/$i/quarvelt-tc"
+	mkdir "$work/root/test/$i"; cp "${!i}" "$work/root/test/$i/quarvelt-tc"
 	loader=$("${prefix}readelf" -l "${!i}" | sed -n 's|.*interpreter: \(.*\)\]|\1|p')
 	[ -z "$loader" ] || ln -sf libc.so "$work/root$loader"
 done
 {
-	printf 'nod /dev/%s 0666 0 0 c 1 %s\n' null 3 full 7
 	find "$work/root" -mindepth 1 \( -type d -printf 'dir /%P %m 0 0\n' \) -o \
 		\( -type f -printf 'file /%P %p %m 0 0\n' \) -o -printf 'slink /%P %l 777 0 0\n'
+	printf 'nod /dev/%s 0666 0 0 c 1 %s\n' null 3 full 7
 } | "$device/gen_init_cpio" - >"$work/initramfs"
 . "$root/scripts/lib/long-step.sh"
 # timeout stays in the step's process group, which a signal ends.

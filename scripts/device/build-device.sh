@@ -10,7 +10,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 prefix=$2 sysroot=${3:-}
 cc=("${prefix}gcc" ${sysroot:+"--sysroot=$sysroot"})
-mkdir -p "$1" && target=$(cd "$1" && pwd)
+mkdir -p "$1"; target=$(cd "$1" && pwd)
 kernel_source=$(apt-cache depends linux-source | sed -n 's/^ *Depends: \(linux-source-.*\)/\1/p')
 "$here/../apt-need.sh" "$kernel_source" gcc-mips-linux-gnu gcc libc6-dev flex bison bc xz-utils \
 	make dpkg-dev bzip2 linux-libc-dev-mips-cross
@@ -51,8 +51,9 @@ merge() { # dir, option...
 	done >"$1.fragment"
 	"$src/scripts/kconfig/merge_config.sh" -m -O "$1" "$1/.config" "$1.fragment"
 }
-# An option whose dependencies are missing is dropped without an error.
-kept() { ! lost=$(grep -vxFf "$1/.config" "$1.fragment") || { echo "lost: $lost" && return 1; }; }
+# An option whose dependencies are missing is dropped silently; grep exits 1 where none is.
+kept() { lost=$(grep -vxFf "$1/.config" "$1.fragment"; echo $?); [ "$lost" = 1 ] ||
+	{ echo "lost: $lost" && return 1; }; }
 
 configure_kernel() {
 	tar -xJf "/usr/src/$kernel_source.tar.xz" -C "$work"

@@ -9,7 +9,7 @@ set -euo pipefail
 
 [ $# -eq 1 ] || { echo "usage: $0 DIR" >&2; exit 2; }
 lib=$(cd "$(dirname "$0")/../lib" && pwd)
-mkdir -p "$1" && dir=$(cd "$1" && pwd)
+mkdir -p "$1"; dir=$(cd "$1" && pwd)
 arch_flags=(-march=mips32r2 -msoft-float)
 cross=mips-linux-gnu triplet=mips-linux-muslsf loader=ld-musl-mips-sf.so.1
 tools=(addr2line ar as c++filt elfedit gcc-{ar,nm,ranlib} gprof ld ld.bfd nm objcopy objdump ranlib

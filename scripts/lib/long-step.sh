@@ -5,12 +5,12 @@
 #   long_step WHAT LOG COMMAND [ARG...]   COMMAND, maybe a shell function, appends to LOG
 # On failure the log's end goes to stderr; a signal ends the step's process group, then the script.
 long_step() {
-	local what=$1 log=$2 start=$SECONDS rc=0 next=$((SECONDS + 15))
-	shift 2
+	local what=$1 log=$2 start=$SECONDS rc=0 next=$((SECONDS + 15)) before
+	before=$(wc -c 2>/dev/null <"$log" || echo 0)
 	echo "-- $what (log: $log)"
 	# With job control the job has a process group of its own; it reads no terminal.
 	set -m
-	"$@" </dev/null >>"$log" 2>&1 &
+	"${@:3}" </dev/null >>"$log" 2>&1 &
 	long_step_pid=$!
 	set +m
 	trap 'long_step_abort INT' INT && trap 'long_step_abort TERM' TERM &&
@@ -21,10 +21,10 @@ long_step() {
 	done
 	wait "$long_step_pid" || rc=$?
 	trap - INT TERM HUP
-	[ "$rc" -eq 0 ] || { tail -n 40 "$log" >&2 &&
-		echo "-- $what: failed with status $rc after $((SECONDS - start)) s; whole log: $log" >&2 &&
-		return "$rc"; }
-	echo "-- $what: done in $((SECONDS - start)) s"
+	[ "$rc" -ne 0 ] || { echo "-- $what: done in $((SECONDS - start)) s"; return; }
+	tail -c +$((before + 1)) "$log" | tail -n 40 >&2
+	echo "-- $what: failed with status $rc after $((SECONDS - start)) s; whole log: $log" >&2
+	return "$rc"
 }
 
 long_step_abort() {
