@@ -44,8 +44,8 @@ caught() { ! device_check "$2" >"$tmp/log" 2>&1 && grep -q "$1" "$tmp/log"; } # 
 for insn in 'ctc1 $2,$31' 'cfc1 $2,$31' 'movt.s $f0,$f1,$fcc0' 'luxc1 $f0,$2($3)' 'lwc1 $f0,0($2)' \
 	'ldc1 $f0,0($2)' 'swc1 $f0,0($2)' 'sdc1 $f0,0($2)' 'movf $2,$3,$fcc0' \
 	'.set fp=64\n.set msa\naddv.b $w0,$w1,$w2'; do
-	printf 'void unused(void) { __asm__(".set push\\n.set hardfloat\\n%s\\n.set pop"); }\n' "$insn" |
-		cat - <(echo 'int main(void) { return 0; }') | "${prefix}gcc" -xc -o "$tmp/fpu" -
+	printf 'void unused(void) { __asm__(".set push\\n.set hardfloat\\n%s\\n.set pop"); }\n%s\n' \
+		"$insn" 'int main(void) { return 0; }' | "${prefix}gcc" -xc -o "$tmp/fpu" -
 	record "caught: $insn" caught 'holds FPU instructions' "$tmp/fpu"
 done
 echo '__attribute__((micromips)) int main(void) { return 0; }' | "${prefix}gcc" -xc -o "$tmp/mm" -
